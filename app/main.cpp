@@ -1,12 +1,12 @@
+#include "app/AppMain.h"
+
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setObjectName(QStringLiteral("frmMDI"));
-    window.setWindowTitle(QStringLiteral("Kovra-TEV"));
-    window.show();
-    return app.exec();
+    QApplication::setApplicationName(QStringLiteral("Kovra-TEV"));
+    if (AppMain::Main() == AppMain::StartResult::Ended)
+        return 1;
+    return QApplication::exec();
 }

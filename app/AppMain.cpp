@@ -1,0 +1,167 @@
+// Start-up: the application folder, the clock database, the settings every
+// other module reads, the clock link, and the splash.
+#include "app/AppMain.h"
+
+#include "app/frmSplash.h"
+#include "link/SerialClk.h"
+#include "platform/error.h"
+#include "posting/KovraDS.h"
+
+#include <functional>
+#include <vector>
+
+namespace AppMain {
+
+namespace {
+
+const QString kTextFiles = QStringLiteral("Text Files");
+const QStringList kDatabaseTargets = {QStringLiteral("Kovra-Vesk"), QStringLiteral("Kovra-Brix"),
+                                      QStringLiteral("Kovra-Sorb 5.0")};
+
+// The answers a continuously polled clock shows when no message overrides them.
+const std::array<QString, 4> kDefaultClockReplies = {
+    QStringLiteral("Punch Accepted!     Thanks "),
+    QStringLiteral("Invalid ID!"),
+    QStringLiteral("Not Scheduled!"),
+    QStringLiteral("Break Time! Please clock in later."),
+};
+
+enum class Handled { Continue, End };
+
+// The start-up trap: what a failed step means for the rest of the start.
+Handled handleStartupError(const Platform::Error &e)
+{
+    Platform::ActiveError active(e);
+    switch (e.number()) {
+    case Platform::ErrorNo::DatabaseMissing:
+    case Platform::ErrorNo::WorkgroupFileMissing:
+        ShowErrorMsg(QString(), QStringLiteral("Cannot start the application. The database is missing. "));
+        return Handled::End;
+    case Platform::ErrorNo::DatabaseCorrupt: {
+        const auto answer = Platform::Ui::msgBox(
+            QStringLiteral("Cannot start the application.  The Clock database is corrupt. Do you want to repair it?"),
+            Platform::Ui::Style::YesNo | Platform::Ui::Style::Critical);
+        if (answer != Platform::Ui::Answer::Yes)
+            return Handled::End;
+        if (RepairDatabase(state().DbPath))
+            return Handled::Continue;
+        ShowErrorMsg(QString(), QStringLiteral("Repair database operation failed.  Application will End"));
+        return Handled::End;
+    }
+    default:
+        ShowErrorMsg(QString(), e.description());
+        // Nothing after the open can work without the clock database.
+        return state().MainDb.isOpen() ? Handled::Continue : Handled::End;
+    }
+}
+
+// Step 9: the link chosen by "Clock". The serial and TCP/IP layers hook
+// their preparation in here.
+void PrepareClockLink()
+{
+}
+
+} // namespace
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+void resetState()
+{
+    state() = State{};
+}
+
+StartResult Main()
+{
+    State &s = state();
+    KovraDS::State &posting = KovraDS::state();
+    const std::vector<std::function<void()>> steps = {
+        [&] {
+            s.AppPath = GetAppPath();
+            s.HelpFile = s.AppPath + QStringLiteral("Kovra TEV.html");
+            // The link library finds its names in this file; a user's own choice wins.
+            if (qEnvironmentVariableIsEmpty("TEV_HOSTS"))
+                qputenv("TEV_HOSTS", (s.AppPath + QStringLiteral("hosts")).toLocal8Bit());
+        },
+        [&] {
+            posting.F01Path = AppFile(QStringLiteral("Data\\F01.txt"));
+            posting.F02Path = AppFile(QStringLiteral("Data\\F02.txt"));
+            posting.F1Path = AppFile(QStringLiteral("Data\\F1.txt"));
+            posting.F2Path = AppFile(QStringLiteral("Data\\F2.txt"));
+            posting.F3Path = AppFile(QStringLiteral("Data\\F3.txt"));
+            posting.F4Path = AppFile(QStringLiteral("Data\\F4.txt"));
+            s.DbPath = AppFile(QStringLiteral("Clock103.mdb"));
+        },
+        [&] { s.MainDb = Platform::Database::open(s.DbPath); },
+        [&] { LoadAppSettings(); },
+        [&] { SerialClk::InitProtocolChars(); },
+        [&] { LoadClockParms(); },
+        [&] { s.ClockReplyMsgs = kDefaultClockReplies; },
+        [&] { PrepareClockLink(); },
+    };
+    for (const auto &step : steps) {
+        try {
+            step();
+        } catch (const Platform::Error &e) {
+            if (handleStartupError(e) == Handled::End)
+                return StartResult::Ended;
+        }
+    }
+    frmSplash::instance()->show();
+    return StartResult::Running;
+}
+
+void LoadAppSettings()
+{
+    KovraDS::State &posting = KovraDS::state();
+    try {
+        const Platform::Snapshot rs = OpenRegKey(state().MainDb, QStringLiteral("Application"));
+        posting.ClockInterface = CByte(Val(GetRegValue(rs, QStringLiteral("Clock"), QStringLiteral("0"))));
+        posting.TargetType = GetRegValue(rs, QStringLiteral("Data Source"), kTextFiles);
+        if (posting.TargetType == kTextFiles) {
+            KovraDS::TextFileSettingsRec &text = posting.TextFileSettings;
+            for (int i = 0; i < 3; ++i)
+                text.TextSourceFile[i] = GetRegValue(rs, QStringLiteral("TextSourceFile%1").arg(i + 1), QString());
+            text.TextFileName = GetRegValue(rs, QStringLiteral("TextDestination"),
+                                            AppFile(QStringLiteral("Data\\KovraTEV.txt")));
+            text.DailyTextFile = CByte(Val(GetRegValue(rs, QStringLiteral("NoOfFiles"), QStringLiteral("1"))));
+            text.TextRecordFormat = CByte(Val(GetRegValue(rs, QStringLiteral("DateFormat"), QStringLiteral("0"))));
+        } else if (kDatabaseTargets.contains(posting.TargetType)) {
+            posting.TargetDbPath = GetRegValue(rs, QStringLiteral("Data File"), QString());
+            posting.AutoImport = Val(GetRegValue(rs, QStringLiteral("AutoImport"), QStringLiteral("1"))) != 0;
+        }
+    } catch (const Platform::Error &e) {
+        Platform::ActiveError active(e);
+        ShowErrorMsg(QString(), e.description());
+    }
+}
+
+void LoadClockParms()
+{
+    ClockParmRec &parm = state().ClkParm;
+    const QString &RS = SerialClk::state().RS;
+    try {
+        const Platform::Snapshot rs = OpenRegKey(state().MainDb, QStringLiteral("Clock PARM"));
+        parm.ClockParameters = GetRegValue(rs, QStringLiteral("ClockParameters"), QStringLiteral("LPB0001063011"));
+        parm.BadgeLen = GetRegValue(rs, QStringLiteral("BadgeLen"), QStringLiteral("LPB051"));
+        const QString badgeDigits = parm.ClockParameters.mid(5, 1) == QLatin1String("6") ? QStringLiteral("6")
+                                                                                           : QStringLiteral("12");
+        parm.BadgeFilter = GetRegValue(rs, QStringLiteral("BadgeFilter"), QStringLiteral("LPB040") + RS + badgeDigits);
+        parm.FunctionKeys = GetRegValue(rs, QStringLiteral("FunctionKeys"), QStringLiteral("LPB021010"));
+        parm.RelayTimeOut = GetRegValue(rs, QStringLiteral("RelayTimeOut"),
+                                        QStringLiteral("LPB030000") + RS + QStringLiteral("5000") + RS +
+                                            QStringLiteral("0000") + RS + QStringLiteral("0000") + RS +
+                                            QStringLiteral("0000") + RS + QStringLiteral("0000"));
+        parm.ClockDisplay = GetRegValue(rs, QStringLiteral("ClockDisplay"), QStringLiteral("LPB0601"));
+        parm.MsgAck = GetRegValue(rs, QStringLiteral("MsgAck"), QStringLiteral("LMB0100"));
+        parm.BadgeValidation = GetRegValue(rs, QStringLiteral("BadgeValidation"), QStringLiteral("LEB011000000000000"));
+    } catch (const Platform::Error &e) {
+        Platform::ActiveError active(e);
+        ShowErrorMsg(QString(), e.description());
+    }
+}
+
+} // namespace AppMain

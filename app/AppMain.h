@@ -1,0 +1,81 @@
+#pragma once
+
+#include "platform/db.h"
+#include "platform/ui.h"
+
+#include <QString>
+
+#include <array>
+
+class QWidget;
+
+// The application shell's module: start-up, the settings store, the shared
+// helpers, and import and repair of the clock database.
+namespace AppMain {
+
+// The eight clock-command strings of the 'Clock PARM' settings.
+struct ClockParmRec {
+    QString ClockParameters;
+    QString FunctionKeys;
+    QString RelayTimeOut;
+    QString BadgeLen;
+    QString ClockDisplay;
+    QString MsgAck;
+    QString BadgeValidation;
+    QString BadgeFilter;
+};
+
+struct State {
+    QString AppPath;   // the application folder, ending in '/'
+    QString HelpFile;
+    QString DbPath;
+    Platform::Database MainDb;
+    std::array<QString, 4> ClockReplyMsgs;
+    ClockParmRec ClkParm;
+};
+
+State &state();
+void resetState();
+
+// ---- start-up ----
+enum class StartResult { Running, Ended };
+
+// Runs the start-up sequence and shows the splash; Ended means the program
+// must end without showing a window.
+StartResult Main();
+void LoadAppSettings();
+void LoadClockParms();
+
+// ---- settings store ----
+// The rows of one settings key, read once; fields are looked up in it.
+Platform::Snapshot OpenRegKey(const Platform::Database &db, const QString &key);
+QString GetRegValue(const Platform::Snapshot &rs, const QString &field, const QString &defaultValue);
+void SaveRegValue(const QString &key, const QString &field, const QString &value);
+void DeleteRegValue(const QString &key, const QString &field);
+
+// ---- import and repair ----
+void ImportDatabase(const QString &path);
+bool RepairDatabase(const QString &path);
+
+// ---- shared helpers ----
+int FuncKeyCharToCode(const QString &text);
+QString FuncKeyCodeToChar(int code);
+QString FormatPunchDateUS(const QString &stamp);
+QString FormatPunchDateEU(const QString &stamp);
+QString GetAppPath();
+void CenterForm(QWidget *form);
+void ShowErrorMsg(const QString &code, const QString &text);
+QString BrowseOpenFile(Platform::Ui::FileDialog &dialog, const QString &initDir, const QString &title, int kind);
+QString BrowseSaveFile(Platform::Ui::FileDialog &dialog, const QString &title);
+QString ExtractPath(const QString &path);
+
+// A file name of the program (backslashes, any spelling of the data folder)
+// under the application folder.
+QString AppFile(const QString &relativeName);
+
+// The leading number of a text, as the settings are read ("12abc" is 12, "" is 0).
+double Val(const QString &text);
+// A number as a byte, rounded half to even; outside 0-255 it is an overflow error.
+quint8 CByte(double value);
+
+} // namespace AppMain

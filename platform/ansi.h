@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Windows-1252 at the boundary: files the program writes and bytes on the
+// wire are Windows-1252; inside the program text is QString.
+namespace Platform::Ansi {
+
+// Throws Platform::Error (ValueNotEncodable) naming the first character that
+// Windows-1252 cannot carry, rather than writing it as "?".
+QByteArray encode(const QString &text);
+
+// Every byte has a character, so decoding never fails.
+QString decode(const QByteArray &bytes);
+
+bool canEncode(const QString &text);
+
+} // namespace Platform::Ansi

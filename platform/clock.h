@@ -1,0 +1,16 @@
+#pragma once
+
+namespace Platform::Clock {
+
+// A plain pause that holds the thread, as the serial exchanges expect.
+// Under the fast clock it is shortened; waits for input keep real deadlines.
+void sleep(int milliseconds);
+
+// Seconds since an arbitrary start, never going back and not wrapping at midnight.
+double seconds();
+
+// Tests make plain pauses this many times shorter (1 is real time).
+void setFastClock(int divisor);
+int fastClockDivisor();
+
+} // namespace Platform::Clock

@@ -1,0 +1,198 @@
+#include "platform/db.h"
+
+#include "platform/error.h"
+
+#include <QAtomicInteger>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QUrl>
+
+namespace Platform {
+
+namespace {
+
+// SQLite's primary result codes that carry a meaning of their own here.
+constexpr int kSqliteBusy = 5;
+constexpr int kSqliteLocked = 6;
+constexpr int kSqliteReadOnly = 8;
+constexpr int kSqliteCorrupt = 11;
+constexpr int kSqliteCantOpen = 14;
+constexpr int kSqliteConstraint = 19;
+constexpr int kSqliteNotADb = 26;
+
+QString nextConnectionName()
+{
+    static QAtomicInteger<int> counter;
+    return QStringLiteral("tev-db-%1").arg(counter.fetchAndAddRelaxed(1));
+}
+
+int engineNumber(const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xFF;
+    const QString text = error.databaseText();
+    if (numeric) {
+        switch (code) {
+        case kSqliteCorrupt:
+        case kSqliteNotADb: return ErrorNo::DatabaseCorrupt;
+        case kSqliteCantOpen: return ErrorNo::DatabaseMissing;
+        case kSqliteConstraint: return ErrorNo::DuplicateKey;
+        case kSqliteBusy:
+        case kSqliteLocked: return ErrorNo::RecordLocked;
+        case kSqliteReadOnly: return ErrorNo::FileLocked;
+        default: break;
+        }
+    }
+    if (text.startsWith(QLatin1String("no such table")))
+        return ErrorNo::TableNotFound;
+    if (text.contains(QLatin1String("syntax error")))
+        return ErrorNo::SyntaxError;
+    return ErrorNo::DatabaseEngine;
+}
+
+QString describe(const QSqlError &error)
+{
+    QString text = error.databaseText();
+    if (text.isEmpty())
+        text = error.text();
+    return text;
+}
+
+void bindAll(QSqlQuery &query, const QVariantList &values)
+{
+    for (const QVariant &value : values)
+        query.addBindValue(value);
+}
+
+} // namespace
+
+Error databaseError(const QSqlError &error, const QString &context)
+{
+    QString text = describe(error);
+    if (!context.isEmpty())
+        text = context + QStringLiteral(": ") + text;
+    return Error(engineNumber(error), text);
+}
+
+struct Database::Connection {
+    QString name;
+    ~Connection()
+    {
+        {
+            QSqlDatabase db = QSqlDatabase::database(name, false);
+            if (db.isValid())
+                db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+};
+
+const QSqlRecord *Snapshot::findFirst(const std::function<bool(const QSqlRecord &)> &test) const
+{
+    for (const QSqlRecord &row : m_rows) {
+        if (test(row))
+            return &row;
+    }
+    return nullptr;
+}
+
+Database::Database() = default;
+Database::~Database() = default;
+Database::Database(Database &&other) noexcept = default;
+Database &Database::operator=(Database &&other) noexcept = default;
+
+Database Database::open(const QString &path, bool readOnly)
+{
+    const QFileInfo file(path);
+    if (path.isEmpty() || !file.exists())
+        throw Error(ErrorNo::DatabaseMissing, QStringLiteral("Could not find file '%1'.").arg(path));
+    if (!file.isFile())
+        throw Error(ErrorNo::DatabaseCorrupt,
+                    QStringLiteral("'%1' is not a database file.").arg(path));
+
+    Database result;
+    result.m_path = path;
+    result.m_connection = std::make_unique<Connection>();
+    result.m_connection->name = nextConnectionName();
+
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), result.m_connection->name);
+    // A URI with mode=rw (or ro) makes SQLite refuse to create a missing file.
+    QString uri = QUrl::fromLocalFile(file.absoluteFilePath()).toString(QUrl::FullyEncoded);
+    uri += readOnly ? QStringLiteral("?mode=ro") : QStringLiteral("?mode=rw");
+    db.setDatabaseName(uri);
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=5000"));
+    if (!db.open())
+        throw databaseError(db.lastError(), QStringLiteral("Cannot open '%1'").arg(path));
+
+    QSqlQuery check(db);
+    if (!check.exec(QStringLiteral("PRAGMA quick_check"))) {
+        const Error failure = databaseError(check.lastError());
+        throw Error(ErrorNo::DatabaseCorrupt,
+                    QStringLiteral("'%1' is not a database or is damaged: %2").arg(path, failure.description()));
+    }
+    if (!check.next() || check.value(0).toString() != QLatin1String("ok"))
+        throw Error(ErrorNo::DatabaseCorrupt, QStringLiteral("The database '%1' is damaged.").arg(path));
+    return result;
+}
+
+void Database::close()
+{
+    m_connection.reset();
+}
+
+QSqlDatabase Database::handle() const
+{
+    if (!m_connection)
+        throw Error(ErrorNo::DatabaseEngine, QStringLiteral("The database is not open."));
+    return QSqlDatabase::database(m_connection->name, false);
+}
+
+QSqlQuery Database::query(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q(handle());
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw databaseError(q.lastError());
+    bindAll(q, values);
+    if (!q.exec())
+        throw databaseError(q.lastError());
+    return q;
+}
+
+int Database::execute(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q = query(sql, values);
+    return q.numRowsAffected();
+}
+
+Snapshot Database::snapshot(const QString &sql, const QVariantList &values) const
+{
+    QSqlQuery q = query(sql, values);
+    std::vector<QSqlRecord> rows;
+    while (q.next())
+        rows.push_back(q.record());
+    if (q.lastError().isValid())
+        throw databaseError(q.lastError());
+    return Snapshot(std::move(rows));
+}
+
+Database::Transaction::Transaction(const Database &db) : m_db(&db)
+{
+    if (!db.handle().transaction())
+        throw databaseError(db.handle().lastError(), QStringLiteral("Cannot start a transaction"));
+}
+
+Database::Transaction::~Transaction()
+{
+    if (!m_done)
+        m_db->handle().rollback();
+}
+
+void Database::Transaction::commit()
+{
+    if (!m_db->handle().commit())
+        throw databaseError(m_db->handle().lastError(), QStringLiteral("Cannot commit"));
+    m_done = true;
+}
+
+} // namespace Platform

@@ -1,0 +1,272 @@
+#include "platform/ui.h"
+
+#include "platform/error.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include <deque>
+
+namespace Platform::Ui {
+
+namespace {
+
+struct Script {
+    bool on = false;
+    std::deque<Answer> answers;
+    std::deque<std::pair<bool, QString>> inputs;  // (answered, text)
+    std::deque<FileAnswer> files;
+    std::vector<Shown> shown;
+    int unscripted = 0;
+};
+
+Script &script()
+{
+    static Script s;
+    return s;
+}
+
+int buttonsOf(int style)
+{
+    return style & 0x0F;
+}
+
+Answer defaultAnswer(int style)
+{
+    static const Answer first[] = {Answer::Ok, Answer::Ok, Answer::Abort,
+                                   Answer::Yes, Answer::Yes, Answer::Retry};
+    static const Answer second[] = {Answer::Ok, Answer::Cancel, Answer::Retry,
+                                    Answer::No, Answer::No, Answer::Cancel};
+    const int b = buttonsOf(style) <= 5 ? buttonsOf(style) : 0;
+    if (style & Style::DefaultButton2)
+        return second[b];
+    if ((style & Style::DefaultButton3) && b == 2)
+        return Answer::Ignore;
+    if ((style & Style::DefaultButton3) && b == 3)
+        return Answer::Cancel;
+    return first[b];
+}
+
+QMessageBox::StandardButtons buttonsFor(int style)
+{
+    switch (buttonsOf(style)) {
+    case Style::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case Style::AbortRetryIgnore: return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    case Style::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case Style::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case Style::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    default: return QMessageBox::Ok;
+    }
+}
+
+QMessageBox::Icon iconFor(int style)
+{
+    switch (style & 0x70) {
+    case Style::Critical: return QMessageBox::Critical;
+    case Style::Question: return QMessageBox::Question;
+    case Style::Exclamation: return QMessageBox::Warning;
+    case Style::Information: return QMessageBox::Information;
+    default: return QMessageBox::NoIcon;
+    }
+}
+
+Answer answerFor(int button)
+{
+    switch (button) {
+    case QMessageBox::Cancel: return Answer::Cancel;
+    case QMessageBox::Abort: return Answer::Abort;
+    case QMessageBox::Retry: return Answer::Retry;
+    case QMessageBox::Ignore: return Answer::Ignore;
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::No: return Answer::No;
+    default: return Answer::Ok;
+    }
+}
+
+QWidget *activeOwner(QWidget *owner)
+{
+    return owner ? owner : QApplication::activeWindow();
+}
+
+// "Text (*.txt)|*.txt|All (*.*)|*.*" as Qt's ";;" list; the description
+// already names the pattern, so the pair collapses into "Text (*.txt)".
+QString qtFilter(const QString &filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        const QString pattern = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        const qsizetype open = description.indexOf(QLatin1Char('('));
+        if (open >= 0)
+            description = description.left(open).trimmed();
+        entries << QStringLiteral("%1 (%2)").arg(description, pattern);
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+void showFileDialog(FileDialog &dialog, bool save, QWidget *owner)
+{
+    Script &s = script();
+    QString chosen;
+    bool cancelled = false;
+    if (s.on) {
+        s.shown.push_back({save ? QStringLiteral("save") : QStringLiteral("open"), dialog.DialogTitle,
+                           dialog.Filter, dialog.Flags, dialog.InitDir});
+        if (s.files.empty()) {
+            ++s.unscripted;
+            cancelled = true;
+        } else {
+            cancelled = s.files.front().cancel;
+            chosen = s.files.front().fileName;
+            s.files.pop_front();
+        }
+    } else {
+        QFileDialog box(activeOwner(owner), dialog.DialogTitle, dialog.InitDir, qtFilter(dialog.Filter));
+        box.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        // The program tests for an existing file itself and asks before replacing.
+        box.setFileMode(QFileDialog::AnyFile);
+        box.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!dialog.FileName.isEmpty())
+            box.selectFile(dialog.FileName);
+        if (box.exec() == QDialog::Accepted && !box.selectedFiles().isEmpty())
+            chosen = box.selectedFiles().first();
+        else
+            cancelled = true;
+    }
+    if (cancelled) {
+        if (dialog.CancelError)
+            throw Error(ErrorNo::DialogCancelled, QStringLiteral("Cancel was selected."));
+        return;
+    }
+    dialog.FileName = chosen;
+}
+
+} // namespace
+
+Answer msgBox(const QString &text, int style, const QString &title)
+{
+    Script &s = script();
+    if (s.on) {
+        s.shown.push_back({QStringLiteral("msgbox"), title, text, style, {}});
+        if (s.answers.empty()) {
+            ++s.unscripted;
+            return defaultAnswer(style);
+        }
+        const Answer a = s.answers.front();
+        s.answers.pop_front();
+        return a;
+    }
+    QMessageBox box(iconFor(style), title, text, buttonsFor(style), QApplication::activeWindow());
+    if (style & Style::DefaultButton2) {
+        const auto buttons = box.buttons();
+        if (buttons.size() > 1)
+            box.setDefaultButton(qobject_cast<QPushButton *>(buttons[1]));
+    }
+    return answerFor(box.exec());
+}
+
+void beep()
+{
+    Script &s = script();
+    if (s.on) {
+        s.shown.push_back({QStringLiteral("beep"), {}, {}, 0, {}});
+        return;
+    }
+    QApplication::beep();
+}
+
+std::optional<QString> inputBox(const QString &prompt, const QString &title, const QString &defaultText)
+{
+    Script &s = script();
+    if (s.on) {
+        s.shown.push_back({QStringLiteral("input"), title, prompt, 0, {}});
+        if (s.inputs.empty()) {
+            ++s.unscripted;
+            return std::nullopt;
+        }
+        const auto [answered, text] = s.inputs.front();
+        s.inputs.pop_front();
+        if (!answered)
+            return std::nullopt;
+        return text;
+    }
+    bool ok = false;
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+                                               QLineEdit::Normal, defaultText, &ok);
+    if (!ok)
+        return std::nullopt;
+    return text;
+}
+
+void setBusyCursor(bool busy)
+{
+    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
+        return;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void FileDialog::ShowOpen(QWidget *owner)
+{
+    showFileDialog(*this, false, owner);
+}
+
+void FileDialog::ShowSave(QWidget *owner)
+{
+    showFileDialog(*this, true, owner);
+}
+
+void installScript()
+{
+    script() = Script{};
+    script().on = true;
+}
+
+void removeScript()
+{
+    script() = Script{};
+}
+
+bool scripted()
+{
+    return script().on;
+}
+
+void queueAnswer(Answer answer)
+{
+    script().answers.push_back(answer);
+}
+
+void queueInput(std::optional<QString> text)
+{
+    script().inputs.emplace_back(text.has_value(), text.value_or(QString()));
+}
+
+void queueFile(FileAnswer answer)
+{
+    script().files.push_back(std::move(answer));
+}
+
+const std::vector<Shown> &shown()
+{
+    return script().shown;
+}
+
+void clearShown()
+{
+    script().shown.clear();
+}
+
+int unscriptedCount()
+{
+    return script().unscripted;
+}
+
+} // namespace Platform::Ui
