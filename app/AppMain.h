@@ -75,6 +75,8 @@ QString AppFile(const QString &relativeName);
 
 // The leading number of a text, as the settings are read ("12abc" is 12, "" is 0).
 double Val(const QString &text);
+// A setting read as a Boolean: "True"/"False" in any case, or a number (non-zero is True).
+bool CBool(const QString &text);
 // A number as a byte, rounded half to even; outside 0-255 it is an overflow error.
 quint8 CByte(double value);
 

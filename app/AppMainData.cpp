@@ -13,6 +13,12 @@
 #include <QStringList>
 #include <QUrl>
 
+// The schema is compiled into the program; a static library must ask for its resources.
+static void initSchemaResource()
+{
+    Q_INIT_RESOURCE(resources);
+}
+
 namespace AppMain {
 
 namespace {
@@ -221,6 +227,7 @@ bool RepairDatabase(const QString &path)
         }
         {
             Platform::Database fresh = Platform::Database::open(repaired);
+            initSchemaResource();
             runScript(fresh, QStringLiteral(":/Clock103.sql"));
             salvageRows(path, fresh);
             const Platform::Snapshot check = fresh.snapshot(QStringLiteral("PRAGMA integrity_check"));

@@ -216,6 +216,20 @@ double Val(const QString &text)
     return compact.left(end).toDouble();
 }
 
+bool CBool(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (trimmed.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0)
+        return false;
+    bool ok = false;
+    const double value = trimmed.toDouble(&ok);
+    if (!ok)
+        throw Platform::Error(Platform::ErrorNo::TypeMismatch, QStringLiteral("Type mismatch"));
+    return value != 0;
+}
+
 quint8 CByte(double value)
 {
     const double rounded = std::nearbyint(value);  // the default rounding is half to even

@@ -60,8 +60,13 @@ QString describe(const QSqlError &error)
 
 void bindAll(QSqlQuery &query, const QVariantList &values)
 {
-    for (const QVariant &value : values)
-        query.addBindValue(value);
+    for (const QVariant &value : values) {
+        // A null QString is the empty text here; only an empty QVariant is NULL.
+        if (value.typeId() == QMetaType::QString && value.toString().isNull())
+            query.addBindValue(QStringLiteral(""));
+        else
+            query.addBindValue(value);
+    }
 }
 
 } // namespace
