@@ -12,7 +12,7 @@ using namespace std::string_literals;
 
 const std::string kHeader5 = "\\A%\x1d";
 
-class DownloadTest : public PortFixture {
+class SerialPollDownload : public PortFixture {
 protected:
     uint32_t download(const std::string &content, int32_t clockNumber = kTerminal)
     {
@@ -30,14 +30,14 @@ protected:
     }
 };
 
-TEST_F(DownloadTest, EachLineGoesOutAsOneFrameWithLineEndsDropped)
+TEST_F(SerialPollDownload, EachLineGoesOutAsOneFrameWithLineEndsDropped)
 {
     openClock();
     EXPECT_EQ(download("LPB00\x1e\r\nT10\x1e\r\nO10\x1e"), 0u);
     EXPECT_EQ(clock().acceptedTexts(), headed({"LPB00\x1e", "T10\x1e", "O10\x1e"}));
 }
 
-TEST_F(DownloadTest, LinesLongerThanOneFileChunkArriveWhole)
+TEST_F(SerialPollDownload, LinesLongerThanOneFileChunkArriveWhole)
 {
     openClock();
     const std::string a(200, 'a'), b(200, 'b');
@@ -45,28 +45,28 @@ TEST_F(DownloadTest, LinesLongerThanOneFileChunkArriveWhole)
     EXPECT_EQ(clock().acceptedTexts(), headed({a, b}));
 }
 
-TEST_F(DownloadTest, CarriageReturnAloneEndsALineAndLoneLineFeedsVanish)
+TEST_F(SerialPollDownload, CarriageReturnAloneEndsALineAndLoneLineFeedsVanish)
 {
     openClock();
     EXPECT_EQ(download("A\rB\nC\r"), 0u);
     EXPECT_EQ(clock().acceptedTexts(), headed({"A", "BC"}));
 }
 
-TEST_F(DownloadTest, RawClockGetsEveryLineRaw)
+TEST_F(SerialPollDownload, RawClockGetsEveryLineRaw)
 {
     openClock();
     EXPECT_EQ(download("A\r\nB\r\n", 128 + 5), 0u);
     EXPECT_EQ(clock().acceptedTexts(), (std::vector<std::string>{"A", "B"}));
 }
 
-TEST_F(DownloadTest, EmptyFileSendsNothing)
+TEST_F(SerialPollDownload, EmptyFileSendsNothing)
 {
     openClock();
     EXPECT_EQ(download(""), 0u);
     EXPECT_TRUE(clock().received().empty());
 }
 
-TEST_F(DownloadTest, FirstFailingLineStopsTheDownloadWithItsCode)
+TEST_F(SerialPollDownload, FirstFailingLineStopsTheDownloadWithItsCode)
 {
     openClock();
     clock().inject(Frame::Data, Fault::Nak, 15, 1);
@@ -76,7 +76,7 @@ TEST_F(DownloadTest, FirstFailingLineStopsTheDownloadWithItsCode)
         EXPECT_EQ(frame.bytes.find("three"), std::string::npos);
 }
 
-TEST_F(DownloadTest, SilentClockStopsTheDownloadAtOnce)
+TEST_F(SerialPollDownload, SilentClockStopsTheDownloadAtOnce)
 {
     openClock();
     clock().inject(Frame::Select, Fault::Silence);
@@ -84,7 +84,7 @@ TEST_F(DownloadTest, SilentClockStopsTheDownloadAtOnce)
     EXPECT_EQ(clock().receivedKinds(), (std::vector<Frame>{Frame::Select}));
 }
 
-TEST_F(DownloadTest, OverlongLineStopsWithOneAfterTheLinesBefore)
+TEST_F(SerialPollDownload, OverlongLineStopsWithOneAfterTheLinesBefore)
 {
     openClock();
     const std::string cases[] = {std::string(263, 'x'), std::string(274, 'x'), std::string(5000, 'x')};
@@ -97,7 +97,7 @@ TEST_F(DownloadTest, OverlongLineStopsWithOneAfterTheLinesBefore)
     }
 }
 
-TEST_F(DownloadTest, LongestLineThatFitsIsSent)
+TEST_F(SerialPollDownload, LongestLineThatFitsIsSent)
 {
     openClock();
     const std::string line(262, 'x');
@@ -105,7 +105,7 @@ TEST_F(DownloadTest, LongestLineThatFitsIsSent)
     EXPECT_EQ(clock().acceptedTexts(), headed({line}));
 }
 
-TEST_F(DownloadTest, MissingOrUnnamedFileIsFileError)
+TEST_F(SerialPollDownload, MissingOrUnnamedFileIsFileError)
 {
     openClock();
     EXPECT_EQ(DownloadTimeClock(m_port, 1, 5, path("absent.dld").c_str()), 4u);

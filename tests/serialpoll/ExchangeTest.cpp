@@ -15,7 +15,7 @@ using namespace std::string_literals;
 const std::string kSelect5 = "\x05!%S\x04";
 const std::string kHello5 = "\x01!%\x02\\A%\x1dHELLO\x03" "63\x04"s;
 
-class MessageTest : public PortFixture {};
+class SerialPollMessage : public PortFixture {};
 
 std::vector<std::string> Bytes(const std::vector<EmulatedSerialClock::Received> &frames)
 {
@@ -30,14 +30,14 @@ std::size_t Count(const std::vector<Frame> &kinds, Frame kind)
     return static_cast<std::size_t>(std::count(kinds.begin(), kinds.end(), kind));
 }
 
-TEST_F(MessageTest, MessageGoesOutAsSelectThenHeaderedFrame)
+TEST_F(SerialPollMessage, MessageGoesOutAsSelectThenHeaderedFrame)
 {
     openClock();
     EXPECT_EQ(SendMsgTimeClock(m_port, 1, 5, "HELLO"), 0u);
     EXPECT_EQ(Bytes(clock().received()), (std::vector<std::string>{kSelect5, kHello5}));
 }
 
-TEST_F(MessageTest, Terminal32HeadsWithBlankAndAwaitsExclamationAck)
+TEST_F(SerialPollMessage, Terminal32HeadsWithBlankAndAwaitsExclamationAck)
 {
     openClock(1, 32);
     EXPECT_EQ(SendMsgTimeClock(m_port, 1, 32, "HELLO"), 0u);
@@ -45,7 +45,7 @@ TEST_F(MessageTest, Terminal32HeadsWithBlankAndAwaitsExclamationAck)
               (std::vector<std::string>{"\x05! S\x04", "\x01! \x02\\A@\x1dHELLO\x03" "03\x04"s}));
 }
 
-TEST_F(MessageTest, Terminal32AckWithItsOwnAddressIsNotAccepted)
+TEST_F(SerialPollMessage, Terminal32AckWithItsOwnAddressIsNotAccepted)
 {
     openClock(1, 32);
     clock().injectReply(Frame::Select, "\x01!@\x06\x04", 50);
@@ -53,7 +53,7 @@ TEST_F(MessageTest, Terminal32AckWithItsOwnAddressIsNotAccepted)
     EXPECT_EQ(clock().acceptedTexts().size(), 0u);
 }
 
-TEST_F(MessageTest, ClockAbove128GetsRawFrameAfterSelectOfReducedClock)
+TEST_F(SerialPollMessage, ClockAbove128GetsRawFrameAfterSelectOfReducedClock)
 {
     openClock();
     EXPECT_EQ(SendMsgTimeClock(m_port, 1, 128 + 5, "HELLO"), 0u);
@@ -61,7 +61,7 @@ TEST_F(MessageTest, ClockAbove128GetsRawFrameAfterSelectOfReducedClock)
               (std::vector<std::string>{kSelect5, "\x01!%\x02HELLO\x03" "46\x04"s}));
 }
 
-TEST_F(MessageTest, SelectRetriedUntilTheClockAcknowledges)
+TEST_F(SerialPollMessage, SelectRetriedUntilTheClockAcknowledges)
 {
     openClock();
     clock().inject(Frame::Select, Fault::Nak, 3);
@@ -71,7 +71,7 @@ TEST_F(MessageTest, SelectRetriedUntilTheClockAcknowledges)
     EXPECT_EQ(clock().acceptedTexts(), (std::vector<std::string>{"\\A%\x1dHELLO"}));
 }
 
-TEST_F(MessageTest, FiftiethWrongSelectReplyGivesUpWithoutSendingText)
+TEST_F(SerialPollMessage, FiftiethWrongSelectReplyGivesUpWithoutSendingText)
 {
     openClock();
     clock().inject(Frame::Select, Fault::WrongAddress, 50);
@@ -81,7 +81,7 @@ TEST_F(MessageTest, FiftiethWrongSelectReplyGivesUpWithoutSendingText)
     EXPECT_EQ(Count(kinds, Frame::Data), 0u);
 }
 
-TEST_F(MessageTest, SilentClockGivesNoReplyAfterOneWait)
+TEST_F(SerialPollMessage, SilentClockGivesNoReplyAfterOneWait)
 {
     openClock();
     clock().inject(Frame::Select, Fault::Silence);
@@ -93,14 +93,14 @@ TEST_F(MessageTest, SilentClockGivesNoReplyAfterOneWait)
     EXPECT_EQ(clock().receivedKinds(), (std::vector<Frame>{Frame::Select}));
 }
 
-TEST_F(MessageTest, SelectAnswerWithoutEotIsNoReply)
+TEST_F(SerialPollMessage, SelectAnswerWithoutEotIsNoReply)
 {
     openClock();
     clock().inject(Frame::Select, Fault::NoEot);
     EXPECT_EQ(SendMsgTimeClock(m_port, 1, 5, "HELLO"), 2u);
 }
 
-TEST_F(MessageTest, NakedMessageIsSelectedAndSentAgain)
+TEST_F(SerialPollMessage, NakedMessageIsSelectedAndSentAgain)
 {
     openClock();
     clock().inject(Frame::Data, Fault::Nak, 14);
@@ -113,7 +113,7 @@ TEST_F(MessageTest, NakedMessageIsSelectedAndSentAgain)
         EXPECT_EQ(kinds[i], Frame::Select) << "frame " << i;
 }
 
-TEST_F(MessageTest, FifteenthWrongMessageReplyGivesUp)
+TEST_F(SerialPollMessage, FifteenthWrongMessageReplyGivesUp)
 {
     openClock();
     clock().inject(Frame::Data, Fault::Nak, 15);
@@ -121,7 +121,7 @@ TEST_F(MessageTest, FifteenthWrongMessageReplyGivesUp)
     EXPECT_EQ(Count(clock().receivedKinds(), Frame::Data), 15u);
 }
 
-TEST_F(MessageTest, FifthFailedMessageExchangeGivesUp)
+TEST_F(SerialPollMessage, FifthFailedMessageExchangeGivesUp)
 {
     openClock();
     clock().inject(Frame::Data, Fault::Silence, 5);
@@ -131,7 +131,7 @@ TEST_F(MessageTest, FifthFailedMessageExchangeGivesUp)
     EXPECT_EQ(Count(kinds, Frame::Select), 5u);
 }
 
-TEST_F(MessageTest, AnswersSplitAcrossWritesAreReadWhole)
+TEST_F(SerialPollMessage, AnswersSplitAcrossWritesAreReadWhole)
 {
     openClock();
     clock().splitWrites(true);
@@ -139,7 +139,7 @@ TEST_F(MessageTest, AnswersSplitAcrossWritesAreReadWhole)
     EXPECT_EQ(clock().acceptedTexts().size(), 1u);
 }
 
-TEST_F(MessageTest, BytesAfterTheEotDoNotSpoilTheAck)
+TEST_F(SerialPollMessage, BytesAfterTheEotDoNotSpoilTheAck)
 {
     openClock();
     clock().injectReply(Frame::Data, "\x01!%\x06\x04junk");
@@ -152,7 +152,7 @@ struct LengthCase {
     uint32_t result;
 };
 
-TEST_F(MessageTest, TextTooLongForTheFrameIsRefusedUnsent)
+TEST_F(SerialPollMessage, TextTooLongForTheFrameIsRefusedUnsent)
 {
     openClock();
     const LengthCase cases[] = {
@@ -169,14 +169,14 @@ TEST_F(MessageTest, TextTooLongForTheFrameIsRefusedUnsent)
     }
 }
 
-TEST_F(MessageTest, NullMessageIsRefusedUnsent)
+TEST_F(SerialPollMessage, NullMessageIsRefusedUnsent)
 {
     openClock();
     EXPECT_EQ(SendMsgTimeClock(m_port, 1, 5, nullptr), 1u);
     EXPECT_TRUE(clock().received().empty());
 }
 
-class SetTimeTest : public PortFixture {};
+class SerialPollSetTime : public PortFixture {};
 
 // The time text's moment, parsed back; -1 when it is not "T00" and twelve digits.
 time_t TimeOf(const std::string &text)
@@ -196,7 +196,7 @@ time_t TimeOf(const std::string &text)
     return mktime(&t);
 }
 
-TEST_F(SetTimeTest, TimeIsSentTwiceAsLocalDateAndTime)
+TEST_F(SerialPollSetTime, TimeIsSentTwiceAsLocalDateAndTime)
 {
     openClock();
     const time_t before = time(nullptr);
@@ -212,7 +212,7 @@ TEST_F(SetTimeTest, TimeIsSentTwiceAsLocalDateAndTime)
     EXPECT_LE(sent, after + 1);
 }
 
-TEST_F(SetTimeTest, FailedFirstSendIsNotRepeated)
+TEST_F(SerialPollSetTime, FailedFirstSendIsNotRepeated)
 {
     openClock();
     clock().inject(Frame::Data, Fault::Nak, 15);
@@ -220,7 +220,7 @@ TEST_F(SetTimeTest, FailedFirstSendIsNotRepeated)
     EXPECT_EQ(Count(clock().receivedKinds(), Frame::Data), 15u);
 }
 
-TEST_F(SetTimeTest, FailedSecondSendIsReported)
+TEST_F(SerialPollSetTime, FailedSecondSendIsReported)
 {
     openClock();
     clock().inject(Frame::Select, Fault::Silence, 1, 1);

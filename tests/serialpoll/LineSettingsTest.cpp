@@ -18,7 +18,7 @@ int Record(int, int, const termios *settings)
     return 0;
 }
 
-class LineSettingsTest : public PortFixture {
+class SerialPollLineSettings : public PortFixture {
 protected:
     void SetUp() override
     {
@@ -51,7 +51,7 @@ struct DataBits {
     tcflag_t size;
 };
 
-TEST_F(LineSettingsTest, DataBitsReachTheCharacterSize)
+TEST_F(SerialPollLineSettings, DataBitsReachTheCharacterSize)
 {
     const DataBits cases[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
     for (const DataBits &c : cases)
@@ -64,7 +64,7 @@ struct ParityCase {
     tcflag_t flags;
 };
 
-TEST_F(LineSettingsTest, EachParityGetsItsFlagsAndChecking)
+TEST_F(SerialPollLineSettings, EachParityGetsItsFlagsAndChecking)
 {
     const tcflag_t mask = PARENB | PARODD | CMSPAR;
     const ParityCase cases[] = {
@@ -81,7 +81,7 @@ TEST_F(LineSettingsTest, EachParityGetsItsFlagsAndChecking)
     }
 }
 
-TEST_F(LineSettingsTest, SpeedStopBitsAndRawModeAreSet)
+TEST_F(SerialPollLineSettings, SpeedStopBitsAndRawModeAreSet)
 {
     const termios t = settingsFor(2400, 2, 7, 2);
     EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B2400));
@@ -95,7 +95,7 @@ TEST_F(LineSettingsTest, SpeedStopBitsAndRawModeAreSet)
     EXPECT_FALSE(t.c_oflag & OPOST);
 }
 
-TEST_F(LineSettingsTest, RefusedSettingNeverReachesThePort)
+TEST_F(SerialPollLineSettings, RefusedSettingNeverReachesThePort)
 {
     intptr_t handle = TEVLINK_INVALID_HANDLE;
     EXPECT_EQ(InitComPort(&handle, 1, 9600, 0, 8, 1), static_cast<uint32_t>(EINVAL));
@@ -103,7 +103,7 @@ TEST_F(LineSettingsTest, RefusedSettingNeverReachesThePort)
     EXPECT_EQ(recordedCalls, 0);
 }
 
-TEST(PortDevice, EnvironmentNamesThePortElseTheSerialDevice)
+TEST(SerialPollDevice, EnvironmentNamesThePortElseTheSerialDevice)
 {
     setenv("TEV_COM2", "/dev/ttyUSB7", 1);
     EXPECT_EQ(TevPolSeam::DevicePath(2), "/dev/ttyUSB7");

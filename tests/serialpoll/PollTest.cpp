@@ -20,7 +20,7 @@ const std::string kPoll5 = "\x05!%P\x04";
 const std::string kAck5 = "\x01!%\x06\x04";
 const std::string kNak5 = "\x01!%\x15\x04";
 
-class PollTest : public PortFixture {
+class SerialPollPoll : public PortFixture {
 protected:
     std::vector<std::string> sent()
     {
@@ -33,7 +33,7 @@ protected:
     char m_buffer[1551] = {};
 };
 
-TEST_F(PollTest, NothingToSendLeavesEotInBufferAndWritesNoFile)
+TEST_F(SerialPollPoll, NothingToSendLeavesEotInBufferAndWritesNoFile)
 {
     openClock();
     const std::string file = path("poll.txt");
@@ -43,7 +43,7 @@ TEST_F(PollTest, NothingToSendLeavesEotInBufferAndWritesNoFile)
     EXPECT_EQ(sent(), (std::vector<std::string>{kPoll5}));
 }
 
-TEST_F(PollTest, RecordLandsInBufferWithHeaderAndIsNotAcknowledged)
+TEST_F(SerialPollPoll, RecordLandsInBufferWithHeaderAndIsNotAcknowledged)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -53,7 +53,7 @@ TEST_F(PollTest, RecordLandsInBufferWithHeaderAndIsNotAcknowledged)
     EXPECT_EQ(clock().pendingRecords(), 1u);
 }
 
-TEST_F(PollTest, CallerAcknowledgesAndTheClockMovesOn)
+TEST_F(SerialPollPoll, CallerAcknowledgesAndTheClockMovesOn)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -66,7 +66,7 @@ TEST_F(PollTest, CallerAcknowledgesAndTheClockMovesOn)
     EXPECT_EQ(std::string(m_buffer), kHeader5 + "second");
 }
 
-TEST_F(PollTest, NakFromCallerGoesOutAsNakFrame)
+TEST_F(SerialPollPoll, NakFromCallerGoesOutAsNakFrame)
 {
     openClock();
     EXPECT_EQ(SendNakTimeClock(m_port, 2, 7), 0u);
@@ -74,7 +74,7 @@ TEST_F(PollTest, NakFromCallerGoesOutAsNakFrame)
     EXPECT_EQ(sent(), (std::vector<std::string>{"\x01\"'\x15\x04"}));
 }
 
-TEST_F(PollTest, PollWithoutBufferStillReportsTheRecord)
+TEST_F(SerialPollPoll, PollWithoutBufferStillReportsTheRecord)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -88,7 +88,7 @@ struct BadReply {
 
 // Each is refused with a NAK and reported as 2; the record stays with the
 // clock and the next poll gets it.
-TEST_F(PollTest, DamagedRecordIsNakedAndComesAgain)
+TEST_F(SerialPollPoll, DamagedRecordIsNakedAndComesAgain)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -116,7 +116,7 @@ struct RawReply {
 };
 
 // Replies whose check would read past their end or copy a negative length.
-TEST_F(PollTest, RepliesTooShortForTheirTrailerAreBadChecks)
+TEST_F(SerialPollPoll, RepliesTooShortForTheirTrailerAreBadChecks)
 {
     openClock();
     const RawReply cases[] = {
@@ -133,7 +133,7 @@ TEST_F(PollTest, RepliesTooShortForTheirTrailerAreBadChecks)
     }
 }
 
-TEST_F(PollTest, ShortestGoodRecordGivesEmptyText)
+TEST_F(SerialPollPoll, ShortestGoodRecordGivesEmptyText)
 {
     openClock();
     clock().injectReply(Frame::Poll, "\x01!%\x02\x03" "04\x04"s);
@@ -141,7 +141,7 @@ TEST_F(PollTest, ShortestGoodRecordGivesEmptyText)
     EXPECT_STREQ(m_buffer, "");
 }
 
-TEST_F(PollTest, SilentClockIsNoReplyAfterOneWait)
+TEST_F(SerialPollPoll, SilentClockIsNoReplyAfterOneWait)
 {
     openClock();
     clock().inject(Frame::Poll, Fault::Silence);
@@ -152,7 +152,17 @@ TEST_F(PollTest, SilentClockIsNoReplyAfterOneWait)
     EXPECT_LE(seconds, kReplyWaitMax);
 }
 
-TEST_F(PollTest, RecordWithoutEotIsNoReply)
+TEST_F(SerialPollPoll, RawClockNumberPollsTheReducedClock)
+{
+    openClock();
+    clock().queueRecord(kPunch);
+    EXPECT_EQ(PollTimeClock(m_port, 1, 128 + 5, nullptr, m_buffer), 3u);
+    EXPECT_EQ(SendAckTimeClock(m_port, 1, 128 + 5), 0u);
+    ASSERT_TRUE(clock().waitForFrames(2));
+    EXPECT_EQ(sent(), (std::vector<std::string>{kPoll5, kAck5}));
+}
+
+TEST_F(SerialPollPoll, RecordWithoutEotIsNoReply)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -160,7 +170,7 @@ TEST_F(PollTest, RecordWithoutEotIsNoReply)
     EXPECT_EQ(PollTimeClock(m_port, 1, 5, nullptr, m_buffer), 2u);
 }
 
-TEST_F(PollTest, RecordSplitAcrossWritesIsReadWhole)
+TEST_F(SerialPollPoll, RecordSplitAcrossWritesIsReadWhole)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -169,7 +179,7 @@ TEST_F(PollTest, RecordSplitAcrossWritesIsReadWhole)
     EXPECT_EQ(std::string(m_buffer), kHeader5 + kPunch);
 }
 
-TEST_F(PollTest, BytesAfterTheEotAreNotPartOfTheRecord)
+TEST_F(SerialPollPoll, BytesAfterTheEotAreNotPartOfTheRecord)
 {
     openClock();
     clock().injectReply(Frame::Poll, "\x01!%\x02\\A%\x1d" "0001234567 2601151230\x03" "00\x04" "garbage"s);
@@ -177,7 +187,7 @@ TEST_F(PollTest, BytesAfterTheEotAreNotPartOfTheRecord)
     EXPECT_EQ(std::string(m_buffer), kHeader5 + kPunch);
 }
 
-TEST_F(PollTest, OverlongReplyIsCutToTheBufferAndRefused)
+TEST_F(SerialPollPoll, OverlongReplyIsCutToTheBufferAndRefused)
 {
     openClock();
     clock().injectReply(Frame::Poll, "\x01!%\x02" + std::string(600, 'x') + "\x03" "00\x04"s);
@@ -185,7 +195,7 @@ TEST_F(PollTest, OverlongReplyIsCutToTheBufferAndRefused)
     EXPECT_EQ(m_buffer[0], '\0');
 }
 
-TEST_F(PollTest, Terminal32IsPolledAndNakedAs40)
+TEST_F(SerialPollPoll, Terminal32IsPolledAndNakedAs40)
 {
     openClock(1, 32);
     clock().inject(Frame::Poll, Fault::CutShort);
@@ -195,7 +205,7 @@ TEST_F(PollTest, Terminal32IsPolledAndNakedAs40)
     EXPECT_EQ(sent(), (std::vector<std::string>{"\x05!@P\x04", "\x01!@\x15\x04"}));
 }
 
-TEST_F(PollTest, UploadFileGetsRecordAndTrailerAndRecordIsAcknowledged)
+TEST_F(SerialPollPoll, UploadFileGetsRecordAndTrailerAndRecordIsAcknowledged)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -209,7 +219,7 @@ TEST_F(PollTest, UploadFileGetsRecordAndTrailerAndRecordIsAcknowledged)
     EXPECT_EQ(clock().pendingRecords(), 0u);
 }
 
-TEST_F(PollTest, UploadFileIsReplacedNotOverlaid)
+TEST_F(SerialPollPoll, UploadFileIsReplacedNotOverlaid)
 {
     openClock();
     clock().queueRecord("short");
@@ -221,7 +231,7 @@ TEST_F(PollTest, UploadFileIsReplacedNotOverlaid)
     EXPECT_EQ(content.size(), kHeader5.size() + 5 + 4);
 }
 
-TEST_F(PollTest, UnwritableUploadFileIsFileErrorAndRecordStaysUnacknowledged)
+TEST_F(SerialPollPoll, UnwritableUploadFileIsFileErrorAndRecordStaysUnacknowledged)
 {
     openClock();
     clock().queueRecord(kPunch);
@@ -231,10 +241,10 @@ TEST_F(PollTest, UnwritableUploadFileIsFileErrorAndRecordStaysUnacknowledged)
     EXPECT_EQ(clock().pendingRecords(), 1u);
 }
 
-class AckWriteTest : public PortFixture {};
+class SerialPollWrite : public PortFixture {};
 
 // A descriptor that cannot be written stands for a port whose writes fail.
-TEST_F(AckWriteTest, FailedWritesAreNotSent)
+TEST_F(SerialPollWrite, FailedWritesAreNotSent)
 {
     const int readOnly = open("/dev/null", O_RDONLY | O_CLOEXEC);
     ASSERT_GE(readOnly, 0);

@@ -8,7 +8,7 @@
 namespace TevTest {
 namespace {
 
-class PortTest : public PortFixture {
+class SerialPollPort : public PortFixture {
 protected:
     bool exclusive()
     {
@@ -17,7 +17,7 @@ protected:
     }
 };
 
-TEST_F(PortTest, OpenedPortIsExclusiveUntilClosed)
+TEST_F(SerialPollPort, OpenedPortIsExclusiveUntilClosed)
 {
     openClock();
     EXPECT_TRUE(exclusive());
@@ -26,7 +26,7 @@ TEST_F(PortTest, OpenedPortIsExclusiveUntilClosed)
     EXPECT_FALSE(exclusive());
 }
 
-TEST_F(PortTest, ComNumbersOutsideOneToFourAreRefusedWithoutOpening)
+TEST_F(SerialPollPort, ComNumbersOutsideOneToFourAreRefusedWithoutOpening)
 {
     m_clock = std::make_unique<EmulatedSerialClock>(1, 5);
     for (const unsigned comport : {0u, 5u, 255u, 0xFFFFFFFFu}) {
@@ -38,7 +38,7 @@ TEST_F(PortTest, ComNumbersOutsideOneToFourAreRefusedWithoutOpening)
     }
 }
 
-TEST_F(PortTest, NullHandlePointerIsRefusedWithoutOpening)
+TEST_F(SerialPollPort, NullHandlePointerIsRefusedWithoutOpening)
 {
     m_clock = std::make_unique<EmulatedSerialClock>(1, 5);
     m_clock->useAsPort(1);
@@ -46,7 +46,7 @@ TEST_F(PortTest, NullHandlePointerIsRefusedWithoutOpening)
     EXPECT_FALSE(exclusive());
 }
 
-TEST_F(PortTest, MissingDeviceGivesErrnoAndInvalidHandle)
+TEST_F(SerialPollPort, MissingDeviceGivesErrnoAndInvalidHandle)
 {
     setenv("TEV_COM2", path("no-such-tty").c_str(), 1);
     intptr_t handle = 1234;
@@ -54,7 +54,7 @@ TEST_F(PortTest, MissingDeviceGivesErrnoAndInvalidHandle)
     EXPECT_EQ(handle, TEVLINK_INVALID_HANDLE);
 }
 
-TEST_F(PortTest, DeviceThatIsNotATerminalIsRefused)
+TEST_F(SerialPollPort, DeviceThatIsNotATerminalIsRefused)
 {
     const std::string file = path("plain");
     writeFile(file, "x");
@@ -73,7 +73,7 @@ struct RefusedSetting {
 };
 
 // The port stays open and with the caller, as after any failed setting.
-TEST_F(PortTest, SettingsWithoutALinuxFormAreInvalid)
+TEST_F(SerialPollPort, SettingsWithoutALinuxFormAreInvalid)
 {
     m_clock = std::make_unique<EmulatedSerialClock>(1, 5);
     m_clock->useAsPort(4);
@@ -98,7 +98,7 @@ TEST_F(PortTest, SettingsWithoutALinuxFormAreInvalid)
 
 // A pseudo-terminal keeps speed, stop bits and the parity kind; it forces
 // 8 data bits and no parity enable (those go through the settings seam).
-TEST_F(PortTest, LineSettingsReachThePort)
+TEST_F(SerialPollPort, LineSettingsReachThePort)
 {
     m_clock = std::make_unique<EmulatedSerialClock>(1, 5);
     m_clock->useAsPort(1);
@@ -118,7 +118,7 @@ TEST_F(PortTest, LineSettingsReachThePort)
     EXPECT_FALSE(seen.c_oflag & OPOST);
 }
 
-TEST_F(PortTest, EveryCallOnTheInvalidHandleIsUnsent)
+TEST_F(SerialPollPort, EveryCallOnTheInvalidHandleIsUnsent)
 {
     const intptr_t bad = TEVLINK_INVALID_HANDLE;
     char buffer[16] = "untouched";

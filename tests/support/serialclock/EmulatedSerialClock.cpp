@@ -21,6 +21,11 @@ namespace LF = LinkFrame;
 
 // Below the 10 ms of quiet that ends a reply at the host.
 constexpr auto kSplitPause = std::chrono::milliseconds(2);
+// Babble: never quiet for the host's 10 ms, and longer than its 1.5 s read
+// wait, in fewer bytes than its reply buffer holds. Paced on a fixed
+// schedule so a late wake-up does not add up.
+constexpr auto kBabblePause = std::chrono::microseconds(6000);
+constexpr int kBabbleBytes = 260;
 // With no slave side open the master reports a hang-up continuously.
 constexpr auto kHangupPause = std::chrono::milliseconds(5);
 // The acknowledgement address the library expects from its wrapped terminal 32.
@@ -162,6 +167,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
 {
     const Frame kind = KindOf(frame);
     std::string answer;
+    bool babble = false;
     {
         std::lock_guard lock(m_mutex);
         m_received.push_back({kind, frame});
@@ -174,7 +180,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
         if (!mine)
             return;
         const std::string normal = normalAnswer(kind, frame);
-        if (!scriptedAnswer(kind, normal, head, answer)) {
+        if (!scriptedAnswer(kind, normal, head, answer, babble)) {
             answer = normal;
             if (kind == Frame::Data && LF::ReplyCheckGood(frame)) {
                 const auto etx = frame.find(LF::ETX);
@@ -182,7 +188,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
             }
         }
     }
-    send(answer);
+    send(answer, babble);
 }
 
 // Called with the mutex held.
@@ -211,7 +217,7 @@ std::string EmulatedSerialClock::normalAnswer(Frame kind, const std::string &fra
 
 // Called with the mutex held.
 bool EmulatedSerialClock::scriptedAnswer(Frame kind, const std::string &normal, char headAddress,
-                                         std::string &answer)
+                                         std::string &answer, bool &babble)
 {
     const auto step = std::find_if(m_script.begin(), m_script.end(),
                                    [&](const Scripted &s) { return s.kind == kind; });
@@ -222,6 +228,7 @@ bool EmulatedSerialClock::scriptedAnswer(Frame kind, const std::string &normal, 
         return false;
     }
     answer = step->custom ? step->bytes : applyFault(step->fault, normal, headAddress);
+    babble = !step->custom && step->fault == Fault::Babble;
     if (--step->times == 0)
         m_script.erase(step);
     return true;
@@ -252,24 +259,34 @@ std::string EmulatedSerialClock::applyFault(Fault fault, const std::string &answ
         return changed;
     case Fault::WrongAddress:
         return {LF::SOH, LF::AddressChar(m_controller), LF::AddressChar(m_terminal + 1), LF::ACK, LF::EOT};
+    case Fault::Babble:
+        return changed;
     }
     return changed;
 }
 
-void EmulatedSerialClock::send(const std::string &bytes)
+void EmulatedSerialClock::send(const std::string &bytes, bool babble)
 {
     bool split;
     {
         std::lock_guard lock(m_mutex);
         split = m_split;
     }
-    if (!split) {
+    if (split) {
+        for (const char c : bytes) {
+            (void)!write(m_master, &c, 1);
+            std::this_thread::sleep_for(kSplitPause);
+        }
+    } else {
         (void)!write(m_master, bytes.data(), bytes.size());
-        return;
     }
-    for (const char c : bytes) {
-        (void)!write(m_master, &c, 1);
-        std::this_thread::sleep_for(kSplitPause);
+    if (!babble)
+        return;
+    auto next = std::chrono::steady_clock::now();
+    for (int i = 0; i < kBabbleBytes; ++i) {
+        (void)!write(m_master, "b", 1);
+        next += kBabblePause;
+        std::this_thread::sleep_until(next);
     }
 }
 

@@ -27,6 +27,7 @@ public:
         NoEtx,         // the answer without its ETX
         NoEot,         // the answer without its closing EOT
         WrongAddress,  // the acknowledgement of the next terminal
+        Babble,        // the answer, then a byte every few ms for two seconds
     };
 
     struct Received {
@@ -84,8 +85,8 @@ private:
     std::string normalAnswer(Frame kind, const std::string &frame);
     std::string applyFault(Fault fault, const std::string &answer, char headAddress) const;
     bool scriptedAnswer(Frame kind, const std::string &normal, char headAddress,
-                        std::string &answer);
-    void send(const std::string &bytes);
+                        std::string &answer, bool &babble);
+    void send(const std::string &bytes, bool babble);
 
     const int m_controller;
     const int m_terminal;
