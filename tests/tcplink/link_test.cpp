@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <fcntl.h>
+#include <netdb.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -103,9 +105,34 @@ TEST_F(TcpLinkStart, NullHandlePointerIsNotDereferenced)
 TEST_F(TcpLinkStart, HostAliasMissingFromHostsFileFailsWithEnoent)
 {
     writeHosts("127.0.0.1 localhost\n");
+    StdoutCapture capture(dir_ + "/stdout.txt");
     intptr_t h = 0;
-    EXPECT_EQ(lib32().InitComPort(&h, 1, 9600, 0, 7, 2), static_cast<uint32_t>(ENOENT));
+    EXPECT_EQ(lib32().InitComPort(&h, 1, 9600, 1, 7, 2), static_cast<uint32_t>(ENOENT));
+    EXPECT_EQ(capture.finish(), "\nNetwork started up with version = 1.1\n"
+                                "\nCan't find local IP address,WSAgetLastError() = 2\n");
     EXPECT_EQ(poll(lib32(), 1, 1).status, 2u);
+}
+
+TEST_F(TcpLinkStart, WithoutPortVariableOrServiceTheLinkListensOn2500)
+{
+    servent *service = getservbyname(HostAlias, "tcp");
+    if (service != nullptr)
+        GTEST_SKIP() << "the services database names a port for " << HostAlias;
+    TcpClock probe(clockAddress(1), 2500);
+    if (probe.connect(50ms))
+        GTEST_SKIP() << "port 2500 is busy";
+    unsetenv("TEV_TCP_PORT");
+    StdoutCapture capture(dir_ + "/stdout.txt");
+    intptr_t h = 0;
+    uint32_t started = lib32().InitComPort(&h, 1, 9600, 1, 7, 2);
+    std::string out = capture.finish();
+    if (started == EADDRINUSE)
+        GTEST_SKIP() << "port 2500 is busy";
+    ASSERT_EQ(started, 0u);
+    EXPECT_EQ(out, "\nNetwork started up with version = 1.1\n\nUsing default port number = 2500\n");
+    EXPECT_EQ(poll(lib32(), 1, 1).status, 2u);
+    TcpClock clock(clockAddress(1), 2500);
+    connectClock(lib32(), clock, 1);
 }
 
 TEST_F(TcpLinkStart, PortVariableWithoutANumberFailsWithEinval)
@@ -221,6 +248,37 @@ TEST_F(TcpLinkPoll, UnknownAddressIsRefusedWith6AndTheClocksDataWaits)
     EXPECT_STREQ(address, "127.0.0.200");
     EXPECT_EQ(collect(lib32(), 1, kPunch.size()), kPunch);
     EXPECT_FALSE(stranger.pump(1s));
+}
+
+TEST_F(TcpLinkPoll, FullTableRefusesANewAddressButReplacesAKnownOne)
+{
+    std::string hosts = "127.0.0.1 tevhost001\n";
+    for (int n = 1; n <= 129; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "tevterm%03d", n);
+        hosts += clockAddress(n) + " " + name + "\n";
+    }
+    writeHosts(hosts);
+    start(lib32());
+    std::vector<std::unique_ptr<TcpClock>> clocks;
+    for (int n = 1; n <= 128; ++n) {
+        clocks.push_back(std::make_unique<TcpClock>(clockAddress(n), port_));
+        connectClock(lib32(), *clocks.back(), n);
+    }
+    TcpClock extra(clockAddress(129), port_);
+    ASSERT_TRUE(extra.connect());
+    EXPECT_EQ(pollWhile(lib32(), 1, 1, 0).status, 6u);
+    char address[16];
+    lib32().UnKnownIP(address);
+    EXPECT_EQ(std::string(address), clockAddress(129));
+
+    // Clock 5 comes back while its old connection is still in the table.
+    TcpClock again(clockAddress(5), port_);
+    ASSERT_TRUE(again.connect());
+    EXPECT_EQ(pollWhile(lib32(), 1, 5, 0, 300ms).status, 0u);
+    EXPECT_FALSE(clocks[4]->pump(1s));
+    ASSERT_TRUE(again.send(kPunch));
+    EXPECT_EQ(collect(lib32(), 5, kPunch.size()), kPunch);
 }
 
 TEST_F(TcpLinkPoll, PollFileIsTruncatedAndKeepsBytesAfterANul)
