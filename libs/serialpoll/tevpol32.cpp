@@ -354,6 +354,7 @@ uint32_t XmitData(int fd, int32_t controller, int32_t clock, std::string_view te
 {
     const Target target = MessageTarget(controller, clock);
     const std::string frame = LF::BuildDataFrame(target.controller, target.clock, text, target.options);
+    // Beyond the clock's frame buffer: refused before anything goes out.
     if (frame.size() > kMaxFrame)
         return kGaveUp;
     const std::string ack = LF::ExpectedClockAck(target.controller, target.clock, target.options);
@@ -372,6 +373,12 @@ uint32_t XmitData(int fd, int32_t controller, int32_t clock, std::string_view te
             return kGaveUp;
         }
     }
+}
+
+// Too short a reply has no record between its head and trailer.
+bool RecordReplyGood(std::string_view reply)
+{
+    return reply.size() >= kRecordHead + kRecordTrailer && LF::ReplyCheckGood(reply);
 }
 
 uint32_t SendShortFrame(intptr_t handle, const std::string &frame)
@@ -558,7 +565,7 @@ uint32_t PollTimeClock(intptr_t hdcomport, int32_t controller, int32_t clock, co
             return result;
 
         const bool nothingToSend = reply.front() == LF::EOT;
-        if (!nothingToSend && (reply.size() < kRecordHead + kRecordTrailer || !LF::ReplyCheckGood(reply))) {
+        if (!nothingToSend && !RecordReplyGood(reply)) {
             // The clock sends the record again on the next poll.
             WriteFrame(fd, LF::BuildNakMsg(target.controller, target.clock), kAckWaitMs);
             return kNoReply;
