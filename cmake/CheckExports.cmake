@@ -1,4 +1,5 @@
-# Fails unless LIBRARY's defined dynamic symbols are exactly the global names of EXPECTED.
+# cmake -DNM=nm -DLIBRARY=lib.so -DEXPECTED=exports.map -P CheckExports.cmake
+# Fails unless LIBRARY's defined dynamic symbols are exactly the global names of the version script EXPECTED.
 execute_process(COMMAND ${NM} -D --defined-only ${LIBRARY}
   OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
 if(failed)
