@@ -2,6 +2,7 @@
 // other module reads, the clock link, and the splash.
 #include "app/AppMain.h"
 
+#include "app/frmMDI.h"
 #include "app/frmSplash.h"
 #include "link/SerialClk.h"
 #include "platform/error.h"
@@ -59,6 +60,9 @@ Handled handleStartupError(const Platform::Error &e)
 // their preparation in here.
 void PrepareClockLink()
 {
+    const quint8 clock = KovraDS::state().ClockInterface;
+    if (clock == 1 || clock == 2)
+        frmMDI::instance()->DisableSerialOnlyMenus();
 }
 
 } // namespace

@@ -1,0 +1,87 @@
+#include "app/LongOperation.h"
+
+#include <QCloseEvent>
+#include <QTimer>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+struct PendingClose {
+    QPointer<QWidget> form;
+    LongOperation::Scope scope;
+};
+
+std::vector<LongOperation *> &running()
+{
+    static std::vector<LongOperation *> list;
+    return list;
+}
+
+std::vector<PendingClose> &pendingCloses()
+{
+    static std::vector<PendingClose> list;
+    return list;
+}
+
+} // namespace
+
+LongOperation::LongOperation(QWidget *form) : m_form(form)
+{
+    running().push_back(this);
+}
+
+LongOperation::~LongOperation()
+{
+    auto &ops = running();
+    ops.erase(std::remove(ops.begin(), ops.end(), this), ops.end());
+
+    auto &closes = pendingCloses();
+    for (auto it = closes.begin(); it != closes.end();) {
+        const bool stillBusy = it->form && std::any_of(ops.begin(), ops.end(), [&](const LongOperation *op) {
+                                   return op->belongsTo(it->form, it->scope);
+                               });
+        if (stillBusy) {
+            ++it;
+            continue;
+        }
+        // Queued: the loop's own handler is still on the stack and may touch the form.
+        if (QWidget *form = it->form)
+            QTimer::singleShot(0, form, [form] { form->close(); });
+        it = closes.erase(it);
+    }
+}
+
+bool LongOperation::belongsTo(const QWidget *form, Scope scope) const
+{
+    if (scope == Scope::Everything)
+        return true;
+    return m_form && (m_form == form || form->isAncestorOf(m_form));
+}
+
+bool LongOperation::deferClose(QWidget *form, QCloseEvent *event, Scope scope)
+{
+    bool busy = false;
+    for (LongOperation *op : running()) {
+        if (op->belongsTo(form, scope)) {
+            op->requestStop();
+            busy = true;
+        }
+    }
+    if (!busy)
+        return false;
+    event->ignore();
+    auto &closes = pendingCloses();
+    const bool queued = std::any_of(closes.begin(), closes.end(), [&](const PendingClose &p) {
+        return p.form == form;
+    });
+    if (!queued)
+        closes.push_back({form, scope});
+    return true;
+}
+
+int LongOperation::runningCount()
+{
+    return int(running().size());
+}

@@ -1,0 +1,102 @@
+#include "app/frmCancelSend.h"
+
+#include "link/SerialClk.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+frmCancelSend *cancelForm = nullptr;
+}
+
+frmCancelSend *frmCancelSend::instance()
+{
+    if (!cancelForm)
+        cancelForm = new frmCancelSend;
+    return cancelForm;
+}
+
+frmCancelSend *frmCancelSend::existing()
+{
+    return cancelForm;
+}
+
+frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("frmCancelSend"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Cancel Send/Receive "));
+
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setWordWrap(true);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    bufferin = new QPlainTextEdit(this);
+    bufferin->setObjectName(QStringLiteral("bufferin"));
+    bufferin->setReadOnly(true);
+    bufferin->hide();
+    cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    connect(cmdCancel, &QPushButton::clicked, this, &frmCancelSend::cmdCancel_Click);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Label1);
+    layout->addWidget(ProgressBar1);
+    layout->addWidget(bufferin);
+    layout->addWidget(cmdCancel, 0, Qt::AlignHCenter);
+    resize(420, 150);
+}
+
+frmCancelSend::~frmCancelSend()
+{
+    cancelForm = nullptr;
+}
+
+void frmCancelSend::cmdCancel_Click()
+{
+    SerialClk::state().CancelSend = true;
+}
+
+void frmCancelSend::Form_Activate()
+{
+    // Topmost comes from the window flags; raising keeps it above the program's own windows.
+    raise();
+}
+
+void frmCancelSend::Form_Deactivate()
+{
+    if (SerialClk::state().CancelSend)
+        return;
+    show();
+    raise();
+    activateWindow();
+}
+
+void frmCancelSend::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::ActivationChange)
+        return;
+    if (isActiveWindow()) {
+        Form_Activate();
+        return;
+    }
+    // Only a window of this program taking the activation counts; another
+    // program's window leaves no active window here. Queued so the activation
+    // now under way finishes first.
+    if (!QApplication::activeWindow())
+        return;
+    QPointer<frmCancelSend> self(this);
+    QTimer::singleShot(0, this, [self] {
+        if (self)
+            self->Form_Deactivate();
+    });
+}

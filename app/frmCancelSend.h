@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+// The progress and cancel window of a command-file download. It stays on top
+// while the download runs; Cancel only sets the download's cancel flag.
+class frmCancelSend : public QWidget {
+    Q_OBJECT
+public:
+    static frmCancelSend *instance();
+    static frmCancelSend *existing();
+
+    QLabel *Label1;
+    QProgressBar *ProgressBar1;
+    QPushButton *cmdCancel;
+    QPlainTextEdit *bufferin;   // the TCP/IP download's progress text
+
+    void cmdCancel_Click();
+    void Form_Activate();
+    // Another window of the program took the activation: take it back while
+    // the download may still be cancelled.
+    void Form_Deactivate();
+
+protected:
+    void changeEvent(QEvent *event) override;
+
+private:
+    frmCancelSend();
+    ~frmCancelSend() override;
+};

@@ -1,0 +1,160 @@
+#pragma once
+
+#include "app/AppMain.h"
+#include "app/frmAbout.h"
+#include "app/frmCancelSend.h"
+#include "app/frmMDI.h"
+#include "app/frmProgressBar.h"
+#include "app/frmSplash.h"
+#include "link/SerialClk.h"
+#include "platform/clock.h"
+#include "platform/comm/fakecomm.h"
+#include "platform/help.h"
+#include "platform/ui.h"
+#include "posting/KovraDS.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+// One application folder per test: its own database copy, settings folder and
+// scripted boxes, with the main window's hooks recording what they reach.
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid());
+        QDir(m_home.path()).mkpath(QStringLiteral("Data"));
+        QDir(m_home.path()).mkpath(QStringLiteral("registry"));
+        const QString appDir = qEnvironmentVariableIsSet("TEV_APP_DIR")
+                                   ? QString::fromLocal8Bit(qgetenv("TEV_APP_DIR"))
+                                   : QStringLiteral(TEV_APP_DIR_DEFAULT);
+        ASSERT_TRUE(QFile::copy(appDir + QStringLiteral("/Clock103.mdb"), file(QStringLiteral("Clock103.mdb"))));
+        qputenv("TEV_HOME", m_home.path().toLocal8Bit());
+        qputenv("TEV_REGISTRY_DIR", file(QStringLiteral("registry")).toLocal8Bit());
+        qputenv("TEV_HOSTS", file(QStringLiteral("hosts")).toLocal8Bit());
+        Platform::Clock::setFastClock(50);
+        AppMain::resetState();
+        KovraDS::resetState();
+        SerialClk::resetState();
+        resetMdiHooks();
+        Platform::Ui::installScript();
+        Platform::Help::installScript();
+        AppMain::State &s = AppMain::state();
+        s.AppPath = m_home.path() + QLatin1Char('/');
+        s.HelpFile = s.AppPath + QStringLiteral("Kovra TEV.html");
+        s.DbPath = file(QStringLiteral("Clock103.mdb"));
+        s.MainDb = Platform::Database::open(s.DbPath);
+    }
+
+    void TearDown() override
+    {
+        destroy(frmMDI::existing());
+        destroy(frmSplash::existing());
+        destroy(frmCancelSend::existing());
+        destroy(frmAbout::existing());
+        destroy(frmProgressBar::existing());
+        flushDeletes();
+        EXPECT_EQ(Platform::Ui::unscriptedCount(), 0) << "a box or dialog found no scripted answer";
+        Platform::Ui::removeScript();
+        Platform::Help::removeScript();
+        resetMdiHooks();
+        AppMain::resetState();
+        KovraDS::resetState();
+        SerialClk::resetState();
+        qunsetenv("TEV_HOME");
+        qunsetenv("TEV_REGISTRY_DIR");
+        qunsetenv("TEV_HOSTS");
+    }
+
+    // Forms are destroyed only through their close; tests that skip the close delete them as widgets.
+    static void destroy(QWidget *form) { delete form; }
+
+    QString file(const QString &name) const { return m_home.filePath(name); }
+
+    // An empty file in the application folder; returns its full name.
+    QString touch(const QString &name) const
+    {
+        QFile f(file(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name.toStdString();
+        return f.fileName();
+    }
+
+    // The main window as the load leaves it, with a fake port.
+    frmMDI *load(quint8 clockInterface, const QString &targetType = QStringLiteral("Text Files"))
+    {
+        KovraDS::state().ClockInterface = clockInterface;
+        KovraDS::state().TargetType = targetType;
+        frmMDI *w = frmMDI::instance();
+        auto fake = std::make_unique<Platform::FakeCommControl>();
+        m_comm = fake.get();
+        w->setCommControl(std::move(fake));
+        return w;
+    }
+
+    // Every hook records its name (and its file, for those that take one).
+    void recordHooks()
+    {
+        MDIHooks &h = mdiHooks();
+        const auto rec = [this](const char *name) { return [this, name] { calls << QString::fromLatin1(name); }; };
+        const auto recFile = [this](const char *name) {
+            return [this, name](const QString &f) { calls << QString::fromLatin1(name) + QLatin1Char(':') + f; };
+        };
+        h.showAppSettings = rec("showAppSettings");
+        h.showClockParameters = rec("showClockParameters");
+        h.showFunctionKeys = rec("showFunctionKeys");
+        h.showClockMessages = rec("showClockMessages");
+        h.showContPollMessages = rec("showContPollMessages");
+        h.showPollProperties = rec("showPollProperties");
+        h.showTcpIpClockList = rec("showTcpIpClockList");
+        h.showSerialClockList = rec("showSerialClockList");
+        h.showSelectTcpIpClock = rec("showSelectTcpIpClock");
+        h.showSelectSerialClock = rec("showSelectSerialClock");
+        h.showModemDial = rec("showModemDial");
+        h.hangUpModem = rec("hangUpModem");
+        h.showCreateCmdFile = rec("showCreateCmdFile");
+        h.showBadgeScheduleCount = rec("showBadgeScheduleCount");
+        h.showSetTime = rec("showSetTime");
+        h.setTimeTcpIpWin95 = rec("setTimeTcpIpWin95");
+        h.setTimeTcpIpWinNT = rec("setTimeTcpIpWinNT");
+        h.showSendCmd = rec("showSendCmd");
+        h.showPollTcpIp = rec("showPollTcpIp");
+        h.showPollSerial = rec("showPollSerial");
+        h.postPolledData = recFile("postPolledData");
+        h.selectTcpIpClockModal = rec("selectTcpIpClockModal");
+        h.downloadFileTcpIp = recFile("downloadFileTcpIp");
+        h.downloadFileSerial = recFile("downloadFileSerial");
+        h.closeTcpIpLink = rec("closeTcpIpLink");
+    }
+
+    static void flushDeletes()
+    {
+        QCoreApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    static bool spinUntil(const std::function<bool()> &done, int ms)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!done() && t.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+        return done();
+    }
+
+    QStringList calls;
+    Platform::FakeCommControl *m_comm = nullptr;
+
+private:
+    QTemporaryDir m_home;
+};
