@@ -1,8 +1,10 @@
 #include "app/frmCancelSend.h"
 
+#include "app/LongOperation.h"
 #include "link/SerialClk.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -78,6 +80,19 @@ void frmCancelSend::Form_Deactivate()
     show();
     raise();
     activateWindow();
+}
+
+void frmCancelSend::closeEvent(QCloseEvent *event)
+{
+    if (!SerialClk::state().CancelSend) {
+        if (cmdCancel->isVisibleTo(this))
+            cmdCancel_Click();
+        event->ignore();
+        return;
+    }
+    if (LongOperation::deferClose(this, event))
+        return;
+    event->accept();
 }
 
 void frmCancelSend::changeEvent(QEvent *event)

@@ -28,6 +28,9 @@ public:
 
 protected:
     void changeEvent(QEvent *event) override;
+    // While a download runs the window stays: closing it counts as Cancel
+    // (when the download can be cancelled), and the download hides it at its end.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     frmCancelSend();

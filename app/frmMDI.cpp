@@ -401,7 +401,14 @@ void frmMDI::MSComm1_OnComm()
         return;
     sbrStatus->setPanel(1, kStatusPrefix + text);
     Platform::Ui::beep();
-    if (Platform::Ui::msgBox(text, Platform::Ui::Style::OkCancel, kCommErrorTitle) == Platform::Ui::Answer::Cancel)
+    // The port keeps reporting while the box waits; a flapping line would
+    // otherwise stack a box per event. The open box's answer covers them all.
+    if (m_commBoxOpen)
+        return;
+    m_commBoxOpen = true;
+    const auto answer = Platform::Ui::msgBox(text, Platform::Ui::Style::OkCancel, kCommErrorTitle);
+    m_commBoxOpen = false;
+    if (answer == Platform::Ui::Answer::Cancel)
         run(mdiHooks().closePort);
     Timer2->start();
 }

@@ -151,4 +151,5 @@ private:
     void MDIForm_Load();
 
     QHash<QAction *, std::function<void()>> m_commands;
+    bool m_commBoxOpen = false;
 };

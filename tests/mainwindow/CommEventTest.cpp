@@ -1,5 +1,8 @@
 #include "MainWindowFixture.h"
 
+#include <QApplication>
+#include <QDialog>
+#include <QMessageBox>
 #include <QStackedWidget>
 
 namespace {
@@ -115,6 +118,41 @@ TEST_F(MainWindowTest, PortThatCannotOpenLeavesNotConnectedPictureWithoutCrash)
     w->TogglePort();
     EXPECT_FALSE(m_comm->PortOpen());
     EXPECT_EQ(w->picPort->currentWidget(), w->imgNotConnected);
+}
+
+} // namespace
+
+namespace {
+
+// Real boxes here: only a real modal box runs the event loop in which the port reports again.
+TEST_F(MainWindowTest, EventsWhileTheCommBoxWaitsUpdateThePanelWithoutStackingBoxes)
+{
+    frmMDI *w = load(0);
+    Platform::Ui::removeScript();
+    int boxesClosed = 0;
+    bool reportedAgain = false;
+    QTimer closer;
+    closer.setInterval(100);
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        if (!reportedAgain) {
+            // The line reports again while the box waits (from the box's own event loop).
+            reportedAgain = true;
+            QTimer::singleShot(0, m_comm, [this] { m_comm->raiseEvent(Platform::CommErOverrun); });
+            return;
+        }
+        ++boxesClosed;
+        box->done(QMessageBox::Ok);
+    });
+    closer.start();
+    m_comm->raiseEvent(Platform::CommErFrame);
+    closer.stop();
+    Platform::Ui::installScript();
+    EXPECT_EQ(boxesClosed, 1);
+    EXPECT_EQ(w->sbrStatus->panel(1), QStringLiteral("Status: Overrun Error"));
+    EXPECT_TRUE(w->Timer2->isActive());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include <QLabel>
+#include <QPointer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -83,6 +84,30 @@ TEST_F(MainWindowTest, AboutShowsTitleAndVersionWithoutLeadingZeros)
     about->cmdOK->click();
     flushDeletes();
     EXPECT_EQ(frmAbout::existing(), nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ClosingTheCancelWindowDuringADownloadCancelsItAndKeepsTheWindow)
+{
+    SerialClk::state().CancelSend = false;
+    QPointer<frmCancelSend> f = frmCancelSend::instance();
+    f->show();
+    f->close();
+    flushDeletes();
+    ASSERT_TRUE(f) << "the running download still writes to it";
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_TRUE(SerialClk::state().CancelSend);
+
+    // A download that cannot be cancelled (no Cancel button) is not cancelled by a close either.
+    SerialClk::state().CancelSend = false;
+    f->cmdCancel->hide();
+    f->close();
+    EXPECT_TRUE(f->isVisible());
+    EXPECT_FALSE(SerialClk::state().CancelSend);
+    SerialClk::state().CancelSend = true;
 }
 
 } // namespace
