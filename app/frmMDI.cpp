@@ -194,23 +194,25 @@ void StatusPanels::setPanel(int index, const QString &text)
 
 // ---- hooks ----
 
+namespace {
+MDIHooks defaultHooks()
+{
+    MDIHooks h;
+    h.openPort = [] { switchPortOnly(true); };
+    h.closePort = [] { switchPortOnly(false); };
+    return h;
+}
+} // namespace
+
 MDIHooks &mdiHooks()
 {
-    static MDIHooks hooks = [] {
-        MDIHooks h;
-        h.openPort = [] { switchPortOnly(true); };
-        h.closePort = [] { switchPortOnly(false); };
-        return h;
-    }();
+    static MDIHooks hooks = defaultHooks();
     return hooks;
 }
 
 void resetMdiHooks()
 {
-    MDIHooks &h = mdiHooks();
-    h = MDIHooks{};
-    h.openPort = [] { switchPortOnly(true); };
-    h.closePort = [] { switchPortOnly(false); };
+    mdiHooks() = defaultHooks();
 }
 
 // ---- the window ----
