@@ -1,5 +1,14 @@
 include(GoogleTest)
 
+# What every test executable gets: the application folder the build lays out,
+# and in the sanitized build the sanitizers' options.
+function(tev_test_setup name)
+  target_compile_definitions(${name} PRIVATE TEV_APP_DIR_DEFAULT="${TEV_APP_DIR}")
+  if(TEV_SANITIZE)
+    target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/sanitizer_options.c)
+  endif()
+endfunction()
+
 # tev_add_gtest(NAME SOURCES ... [LIBS ...] [QT])
 # QT: link the shared test main that creates a QApplication on the offscreen
 # platform; otherwise GoogleTest's own main.
@@ -12,14 +21,9 @@ function(tev_add_gtest name)
   else()
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main)
   endif()
-  set(env "QT_QPA_PLATFORM=offscreen;TEV_APP_DIR=${TEV_APP_DIR};TEV_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
-  if(TEV_SANITIZE)
-    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
-                    "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/support/lsan.supp:print_suppressions=0"
-                    "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1")
-  endif()
+  tev_test_setup(${name})
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
+    PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen TIMEOUT 300)
 endfunction()

@@ -12,13 +12,13 @@
 #include "platform/help.h"
 #include "platform/ui.h"
 #include "posting/KovraDS.h"
+#include "tests/support/fixture/TevHome.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -27,32 +27,17 @@
 
 // One application folder per test: its own database copy, settings folder and
 // scripted boxes, with the main window's hooks recording what they reach.
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public TevHome {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_home.isValid());
-        QDir(m_home.path()).mkpath(QStringLiteral("Data"));
-        QDir(m_home.path()).mkpath(QStringLiteral("registry"));
-        const QString appDir = qEnvironmentVariableIsSet("TEV_APP_DIR")
-                                   ? QString::fromLocal8Bit(qgetenv("TEV_APP_DIR"))
-                                   : QStringLiteral(TEV_APP_DIR_DEFAULT);
-        ASSERT_TRUE(QFile::copy(appDir + QStringLiteral("/Clock103.mdb"), file(QStringLiteral("Clock103.mdb"))));
-        qputenv("TEV_HOME", m_home.path().toLocal8Bit());
-        qputenv("TEV_REGISTRY_DIR", file(QStringLiteral("registry")).toLocal8Bit());
+        TevHome::SetUp();
+        installDefaultDatabase();
+        openMainDb();
         qputenv("TEV_HOSTS", file(QStringLiteral("hosts")).toLocal8Bit());
-        Platform::Clock::setFastClock(50);
-        AppMain::resetState();
-        KovraDS::resetState();
-        SerialClk::resetState();
         resetMdiHooks();
-        Platform::Ui::installScript();
         Platform::Help::installScript();
-        AppMain::State &s = AppMain::state();
-        s.AppPath = m_home.path() + QLatin1Char('/');
-        s.HelpFile = s.AppPath + QStringLiteral("Kovra TEV.html");
-        s.DbPath = file(QStringLiteral("Clock103.mdb"));
-        s.MainDb = Platform::Database::open(s.DbPath);
+        AppMain::state().HelpFile = AppMain::state().AppPath + QStringLiteral("Kovra TEV.html");
     }
 
     void TearDown() override
@@ -64,21 +49,13 @@ protected:
         destroy(frmProgressBar::existing());
         flushDeletes();
         EXPECT_EQ(Platform::Ui::unscriptedCount(), 0) << "a box or dialog found no scripted answer";
-        Platform::Ui::removeScript();
         Platform::Help::removeScript();
         resetMdiHooks();
-        AppMain::resetState();
-        KovraDS::resetState();
-        SerialClk::resetState();
-        qunsetenv("TEV_HOME");
-        qunsetenv("TEV_REGISTRY_DIR");
-        qunsetenv("TEV_HOSTS");
+        TevHome::TearDown();
     }
 
     // Forms are destroyed only through their close; tests that skip the close delete them as widgets.
     static void destroy(QWidget *form) { delete form; }
-
-    QString file(const QString &name) const { return m_home.filePath(name); }
 
     // An empty file in the application folder; returns its full name.
     QString touch(const QString &name) const
@@ -154,7 +131,4 @@ protected:
 
     QStringList calls;
     Platform::FakeCommControl *m_comm = nullptr;
-
-private:
-    QTemporaryDir m_home;
 };

@@ -48,8 +48,7 @@ void LinkLibrary::unload()
 
 std::string appDir()
 {
-    const char *dir = std::getenv("TEV_APP_DIR");
-    return dir != nullptr ? dir : TEV_APP_DIR_DEFAULT;
+    return TEV_APP_DIR_DEFAULT;
 }
 
 void LinkTest::SetUp()
