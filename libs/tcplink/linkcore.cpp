@@ -10,7 +10,7 @@ void formatFixed(uint32_t val, char *out, int radix, int digits)
 {
     if (out == nullptr)
         return;
-    if (radix < 2 || digits <= 0) {
+    if (radix < 1 || digits <= 0) {
         *out = '\0';
         return;
     }

@@ -48,7 +48,8 @@ constexpr uint32_t kFileError = 4;
 constexpr uint32_t kRefused = 6;
 
 // Writes exactly `digits` digits of `val` in `radix` and a NUL. Digit values
-// above 9 continue after '9'. A radix below 2 has no digits: only the NUL.
+// above 9 continue after '9'. A radix of 0 or less has no powers to divide
+// by: only the NUL.
 void formatFixed(uint32_t val, char *out, int radix, int digits);
 
 // The clock a call addresses: its number n = (controller - 1) x 32 + clock

@@ -402,6 +402,10 @@ TEVLINK_API uint32_t InitComPort(intptr_t *lphdcomport, uint32_t comport, uint32
     // A new start releases every socket of the previous one; entries keep
     // their addresses, names and acknowledgement flags.
     g.closeAll();
+    // The new socket listens only once it is bound and non-blocking: a
+    // listen on a socket that a failed start left unbound would take any
+    // port on every address, and its blocking accept would hang the poll.
+    g.firstPoll = 0;
     g.errorCode = 0;
     diag("Network started up with version = %d.%d", 1, 1);
 

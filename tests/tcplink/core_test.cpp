@@ -46,12 +46,18 @@ TEST(TcpFixedWidthNumber, WritesExactlyTheDigitsAsked)
             << r.val << " radix " << r.radix << " digits " << r.digits;
 }
 
-TEST(TcpFixedWidthNumber, RadixBelowTwoGivesEmptyTextInsteadOfDividingByZero)
+TEST(TcpFixedWidthNumber, RadixZeroOrBelowGivesEmptyTextInsteadOfDividingByZero)
 {
     EXPECT_EQ(fixed(5, 0, 3), "");
-    EXPECT_EQ(fixed(5, 1, 3), "");
     EXPECT_EQ(fixed(5, -10, 3), "");
     formatFixed(5, nullptr, 10, 3);  // no text to write into: nothing happens
+}
+
+// Every power of one is one: the whole value lands in the first digit.
+TEST(TcpFixedWidthNumber, RadixOneStillDividesByItsPowers)
+{
+    EXPECT_EQ(fixed(5, 1, 3), "500");
+    EXPECT_EQ(fixed(0, 1, 2), "00");
 }
 
 TEST(TcpClockAddressing, NameNumberAndRawMode)

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -142,6 +143,49 @@ TEST_F(TcpLinkStart, PortVariableWithoutANumberFailsWithEinval)
         intptr_t h = 0;
         EXPECT_EQ(lib32().InitComPort(&h, 1, 9600, 0, 7, 2), static_cast<uint32_t>(EINVAL)) << bad;
     }
+}
+
+// The port of a listening socket of this process bound to the wildcard
+// address, or 0 when there is none.
+uint16_t wildcardListeningPort()
+{
+    for (int fd = 0; fd < 1024; ++fd) {
+        int listening = 0;
+        socklen_t size = sizeof listening;
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || !listening)
+            continue;
+        sockaddr_in local{};
+        socklen_t length = sizeof local;
+        if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) == 0 &&
+            local.sin_family == AF_INET && local.sin_addr.s_addr == htonl(INADDR_ANY))
+            return ntohs(local.sin_port);
+    }
+    return 0;
+}
+
+TEST_F(TcpLinkStart, FailedRestartBeforeTheFirstPollNeverListensOnEveryAddress)
+{
+    intptr_t h = 0;
+    ASSERT_EQ(lib32().InitComPort(&h, 1, 9600, 0, 7, 2), 0u);
+    writeHosts("127.0.0.2 tevterm001\n");
+    ASSERT_EQ(lib32().InitComPort(&h, 1, 9600, 0, 7, 2), static_cast<uint32_t>(ENOENT));
+
+    // Should the poll block in an accept, a caller releases it so the test
+    // fails instead of hanging.
+    std::atomic<bool> returned{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !returned; ++i)
+            std::this_thread::sleep_for(10ms);
+        if (uint16_t port = wildcardListeningPort(); !returned && port != 0) {
+            TcpClock caller("127.0.0.1", port);
+            caller.connect(1s);
+        }
+    });
+    uint32_t status = poll(lib32(), 1, 1).status;
+    returned = true;
+    watchdog.join();
+    EXPECT_EQ(status, 2u);
+    EXPECT_EQ(wildcardListeningPort(), 0);
 }
 
 TEST_F(TcpLinkStart, ListenerBindsOnlyTheHostAliasAddress)
@@ -279,6 +323,21 @@ TEST_F(TcpLinkPoll, FullTableRefusesANewAddressButReplacesAKnownOne)
     EXPECT_FALSE(clocks[4]->pump(1s));
     ASSERT_TRUE(again.send(kPunch));
     EXPECT_EQ(collect(lib32(), 5, kPunch.size()), kPunch);
+}
+
+TEST_F(TcpLinkPoll, HostNameLongerThanTheEntryIsCutToNineteenCharacters)
+{
+    const std::string longName = "tevterm001.clocks.example.com";
+    writeHosts("127.0.0.1 tevhost001\n" + clockAddress(1) + " " + longName + "\n");
+    start(lib32());
+    TcpClock clock(clockAddress(1), port_);
+    ASSERT_TRUE(clock.connect());
+    EXPECT_EQ(pollWhile(lib32(), 1, 1, 2, 300ms).status, 2u);  // not a clock name
+    cl_list *entry = lib32().GetClientList(longName.substr(0, 19).c_str());
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(std::string(entry->ClNameStr, 19), longName.substr(0, 19));
+    EXPECT_EQ(entry->ClNameStr[19], '\0');
+    EXPECT_EQ(entry->ClIpAddress, htonl(0x7F000002));
 }
 
 TEST_F(TcpLinkPoll, PollFileIsTruncatedAndKeepsBytesAfterANul)
@@ -510,7 +569,9 @@ TEST_F(TcpLinkDownload, FileErrorsAndAnOverlongLineStopTheDownload)
     connectClock(lib32(), clock, 1);
     EXPECT_EQ(lib32().DownloadTimeClock(1, 1, 1, (dir_ + "/missing.dld").c_str()), 4u);
     EXPECT_EQ(lib32().DownloadTimeClock(1, 1, 1, nullptr), 4u);
+    int before = openDescriptors();
     EXPECT_EQ(lib32().DownloadTimeClock(1, 1, 1, dir_.c_str()), 4u);  // a folder cannot be read
+    EXPECT_EQ(openDescriptors(), before);  // the failed read still closed it
 
     std::string file = dir_ + "/long.dld";
     std::ofstream(file, std::ios::binary) << "A\r\n" << std::string(750, 'x') << "\r\nB\r\n";
