@@ -539,6 +539,9 @@ void frmMDI::MDIForm_Unload()
     if (clockInterface() != 0)
         run(mdiHooks().closeTcpIpLink);
     Platform::Help::quit(AppMain::state().HelpFile);
+    // Every form is unloaded: the screens in the frame get their close (and
+    // its clean-up), not just the destruction that follows the frame's.
+    mdiArea->closeAllSubWindows();
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible())
             window->close();

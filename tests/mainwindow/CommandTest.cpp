@@ -1,6 +1,9 @@
 #include "MainWindowFixture.h"
 
 #include <QAction>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QToolBar>
 
 namespace {
@@ -240,6 +243,39 @@ TEST_F(MainWindowTest, HangUpHangsUpThenClosesThePort)
     w->mnuCommHangUpModem->trigger();
     EXPECT_EQ(calls, QStringList{QStringLiteral("hangUp:open")});
     EXPECT_FALSE(m_comm->PortOpen());
+}
+
+} // namespace
+
+namespace {
+
+// A screen that records its own close, as a poll form closing its files would.
+class ClosingScreen : public QWidget {
+public:
+    explicit ClosingScreen(QStringList &log) : m_log(log) {}
+
+protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        m_log << QStringLiteral("child closed, database %1").arg(AppMain::state().MainDb.isOpen() ? "open" : "closed");
+        event->accept();
+    }
+
+private:
+    QStringList &m_log;
+};
+
+TEST_F(MainWindowTest, ShutdownClosesTheScreensOpenInTheMainWindow)
+{
+    recordHooks();
+    frmMDI *w = load(0);
+    w->show();
+    w->mdiArea->addSubWindow(new ClosingScreen(calls))->show();
+    w->close();
+    flushDeletes();
+    EXPECT_EQ(frmMDI::existing(), nullptr);
+    EXPECT_EQ(calls, QStringList{QStringLiteral("child closed, database closed")})
+        << "every form is unloaded at the end of the shutdown";
 }
 
 } // namespace
