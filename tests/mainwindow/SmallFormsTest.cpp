@@ -28,7 +28,7 @@ TEST_F(MainWindowTest, CancelSetsTheFlagAndTheWindowStopsTakingActivationBack)
     EXPECT_FALSE(f->isVisible()) << "after Cancel the window no longer comes back";
 }
 
-TEST_F(MainWindowTest, AnotherProgramWindowTakingActivationBringsCancelWindowBack)
+TEST_F(MainWindowTest, AnotherWindowOfTheProgramTakingActivationBringsCancelWindowBack)
 {
     SerialClk::state().CancelSend = false;
     frmCancelSend *f = frmCancelSend::instance();
