@@ -45,6 +45,22 @@ bool normalFileExists(const QString &name)
     return info.isFile() && !info.isHidden();
 }
 
+// Shows the dialog with its open action; false after a cancel, or after an
+// error that has been shown.
+bool showDialog(Platform::Ui::FileDialog &dialog)
+{
+    try {
+        dialog.ShowOpen();
+        return true;
+    } catch (const Platform::Error &e) {
+        if (e.number() != Platform::ErrorNo::DialogCancelled) {
+            Platform::ActiveError active(e);
+            ShowErrorMsg(QString(), e.description());
+        }
+        return false;
+    }
+}
+
 } // namespace
 
 int FuncKeyCharToCode(const QString &text)
@@ -118,15 +134,8 @@ QString BrowseOpenFile(Platform::Ui::FileDialog &dialog, const QString &initDir,
     for (;;) {
         dialog.CancelError = true;
         dialog.FileName.clear();
-        try {
-            dialog.ShowOpen();
-        } catch (const Platform::Error &e) {
-            if (e.number() == Platform::ErrorNo::DialogCancelled)
-                return QString();
-            Platform::ActiveError active(e);
-            ShowErrorMsg(QString(), e.description());
+        if (!showDialog(dialog))
             return QString();
-        }
         const QString name = dialog.FileName;
         if (normalFileExists(name))
             return name;
@@ -143,15 +152,8 @@ QString BrowseSaveFile(Platform::Ui::FileDialog &dialog, const QString &title)
     dialog.Filter = QString::fromLatin1(kSaveFilter);
     for (;;) {
         dialog.FileName.clear();
-        try {
-            dialog.ShowOpen();
-        } catch (const Platform::Error &e) {
-            if (e.number() == Platform::ErrorNo::DialogCancelled)
-                return QString();
-            Platform::ActiveError active(e);
-            ShowErrorMsg(QString(), e.description());
+        if (!showDialog(dialog))
             return QString();
-        }
         const QString name = dialog.FileName;
         if (!QFileInfo::exists(name))
             return name;
