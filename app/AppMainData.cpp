@@ -50,12 +50,6 @@ QString readOnlyUri(const QString &path)
            QStringLiteral("?mode=ro");
 }
 
-class WaitCursor {
-public:
-    WaitCursor() { Platform::Ui::setBusyCursor(true); }
-    ~WaitCursor() { Platform::Ui::setBusyCursor(false); }
-};
-
 class Attached {
 public:
     Attached(const Platform::Database &db, const QString &path) : m_db(db)
@@ -106,17 +100,7 @@ QString freeDamagedName(const QString &path)
 // Copies the rows of the damaged file that can still be read into `target`.
 void salvageRows(const QString &damagedPath, const Platform::Database &target)
 {
-    target.execute(QStringLiteral("ATTACH DATABASE ? AS src"), {readOnlyUri(damagedPath)});
-    struct Detach {
-        const Platform::Database &db;
-        ~Detach()
-        {
-            try {
-                db.execute(QStringLiteral("DETACH DATABASE src"));
-            } catch (const Platform::Error &) {
-            }
-        }
-    } detach{target};
+    Attached attached(target, damagedPath);
 
     // A file whose catalogue cannot be read is no database: nothing to save.
     target.snapshot(QStringLiteral("SELECT name FROM src.sqlite_master"));
@@ -189,7 +173,7 @@ void DeleteRegValue(const QString &key, const QString &field)
 void ImportDatabase(const QString &path)
 {
     try {
-        WaitCursor busy;
+        Platform::Ui::BusyCursor busy;
         const Platform::Database &db = state().MainDb;
         // Opening it first tells a missing or damaged source apart from a missing table.
         Platform::Database source = Platform::Database::open(path);
@@ -216,7 +200,7 @@ bool RepairDatabase(const QString &path)
 {
     const QString repaired = path + QStringLiteral(".repair");
     try {
-        WaitCursor busy;
+        Platform::Ui::BusyCursor busy;
         state().MainDb.close();
         QFile::remove(repaired);
         {

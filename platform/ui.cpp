@@ -203,13 +203,22 @@ std::optional<QString> inputBox(const QString &prompt, const QString &title, con
     return text;
 }
 
-void setBusyCursor(bool busy)
+namespace {
+bool hasWidgets()
 {
-    if (!qobject_cast<QApplication *>(QCoreApplication::instance()))
-        return;
-    if (busy)
+    return qobject_cast<QApplication *>(QCoreApplication::instance()) != nullptr;
+}
+} // namespace
+
+BusyCursor::BusyCursor()
+{
+    if (hasWidgets())
         QApplication::setOverrideCursor(Qt::WaitCursor);
-    else
+}
+
+BusyCursor::~BusyCursor()
+{
+    if (hasWidgets())
         QApplication::restoreOverrideCursor();
 }
 

@@ -57,8 +57,14 @@ struct FileDialog {
     void ShowSave(QWidget *owner = nullptr);
 };
 
-// The hourglass while a long operation holds the window thread.
-void setBusyCursor(bool busy);
+// The hourglass while a long operation holds the window thread, for as long as this lives.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+};
 
 // ---- test script ----
 struct Shown {
