@@ -60,7 +60,7 @@ Handled handleStartupError(const Platform::Error &e)
 // their preparation in here.
 void PrepareClockLink()
 {
-    const quint8 clock = KovraDS::state().ClockInterface;
+    const quint8 clock = settings().ClockInterface;
     if (clock == 1 || clock == 2)
         frmMDI::instance()->DisableSerialOnlyMenus();
 }
@@ -120,13 +120,13 @@ StartResult Main()
 
 void LoadAppSettings()
 {
-    KovraDS::State &posting = KovraDS::state();
+    AppSettingsRec &posting = settings();
     try {
         const Platform::Snapshot rs = OpenRegKey(state().MainDb, QStringLiteral("Application"));
         posting.ClockInterface = CByte(Val(GetRegValue(rs, QStringLiteral("Clock"), QStringLiteral("0"))));
         posting.TargetType = GetRegValue(rs, QStringLiteral("Data Source"), kTextFiles);
         if (posting.TargetType == kTextFiles) {
-            KovraDS::TextFileSettingsRec &text = posting.TextFileSettings;
+            TextFileSettingsRec &text = posting.TextFileSettings;
             for (int i = 0; i < 3; ++i)
                 text.TextSourceFile[i] = GetRegValue(rs, QStringLiteral("TextSourceFile%1").arg(i + 1), QString());
             text.TextFileName = GetRegValue(rs, QStringLiteral("TextDestination"),

@@ -25,7 +25,25 @@ struct ClockParmRec {
     QString BadgeFilter;
 };
 
+struct TextFileSettingsRec {
+    std::array<QString, 3> TextSourceFile;  // employee, schedule and message files
+    quint8 TextRecordFormat = 0;            // 0 month first, else day first
+    quint8 DailyTextFile = 0;               // non-zero: one text file per day
+    QString TextFileName;
+};
+
+// The 'Application' settings, loaded at start-up and rewritten by the
+// settings screen while the program runs.
+struct AppSettingsRec {
+    quint8 ClockInterface = 0;  // 0 serial, 1 tevtcp95, 2 tevtcp32
+    QString TargetType;
+    QString TargetDbPath;
+    bool AutoImport = false;
+    TextFileSettingsRec TextFileSettings;
+};
+
 struct State {
+    AppSettingsRec Settings;
     QString AppPath;   // the application folder, ending in '/'
     QString HelpFile;
     QString DbPath;
@@ -36,6 +54,7 @@ struct State {
 
 State &state();
 void resetState();
+inline AppSettingsRec &settings() { return state().Settings; }
 
 // ---- start-up ----
 enum class StartResult { Running, Ended };

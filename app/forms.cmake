@@ -5,6 +5,7 @@ target_sources(tevcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/frmAbout.cpp ${CMAKE_CURRENT_LIST_DIR}/frmAbout.h
   ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.cpp ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.h
   ${CMAKE_CURRENT_LIST_DIR}/LongOperation.cpp ${CMAKE_CURRENT_LIST_DIR}/LongOperation.h
+  ${CMAKE_CURRENT_LIST_DIR}/Screen.cpp ${CMAKE_CURRENT_LIST_DIR}/Screen.h
   ${CMAKE_SOURCE_DIR}/platform/help.cpp ${CMAKE_SOURCE_DIR}/platform/help.h
 )
 target_link_libraries(tevcore PUBLIC tevcomm)

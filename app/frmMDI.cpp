@@ -2,6 +2,7 @@
 
 #include "app/AppMain.h"
 #include "app/LongOperation.h"
+#include "app/Screen.h"
 #include "app/frmAbout.h"
 #include "platform/comm/serialcomm.h"
 #include "platform/error.h"
@@ -63,12 +64,12 @@ QString commEventText(int code)
 void run(const std::function<void()> &hook)
 {
     if (hook)
-        hook();
+        AppMain::Guard(hook);
 }
 
 quint8 clockInterface()
 {
-    return KovraDS::state().ClockInterface;
+    return AppMain::settings().ClockInterface;
 }
 
 QPixmap portPicture(const QColor &colour)
@@ -249,7 +250,7 @@ frmMDI::frmMDI()
     Timer2 = new QTimer(this);
     Timer2->setObjectName(QStringLiteral("Timer2"));
     Timer2->setInterval(kStatusResetMs);
-    connect(Timer2, &QTimer::timeout, this, &frmMDI::Timer2_Timer);
+    connect(Timer2, &QTimer::timeout, this, AppMain::Guarded([this] { Timer2_Timer(); }));
 
     MDIForm_Load();
 }
@@ -285,7 +286,7 @@ void frmMDI::buildMenus()
             m_commands.insert(action, [this, handler] { (this->*handler)(); });
         else
             m_commands.insert(action, handler);
-        connect(action, &QAction::triggered, this, [this, action] { m_commands.value(action)(); });
+        connect(action, &QAction::triggered, this, [this, action] { AppMain::Guard(m_commands.value(action)); });
     };
     connectTo(mnuSetupAppSettings, [&h] { run(h.showAppSettings); });
     connectTo(mnuSetupClkParm, [&h] { run(h.showClockParameters); });
@@ -362,7 +363,7 @@ void frmMDI::MDIForm_Load()
     for (QAction *menu : menuBar()->actions())
         menu->setEnabled(true);
     Toolbar1->setEnabled(true);
-    mnuSetupFuncKeys->setEnabled(KovraDS::state().TargetType == QLatin1String("Kovra-Brix"));
+    mnuSetupFuncKeys->setEnabled(AppMain::settings().TargetType == QLatin1String("Kovra-Brix"));
     mnuCommPollParm->setEnabled(clockInterface() == 0);
     // Only a modem call that is up can be hung up.
     mnuCommHangUpModem->setEnabled(false);

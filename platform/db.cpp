@@ -45,6 +45,8 @@ int engineNumber(const QSqlError &error)
     }
     if (text.startsWith(QLatin1String("no such table")))
         return ErrorNo::TableNotFound;
+    if (text.startsWith(QLatin1String("no such column")) || text.contains(QLatin1String("has no column named")))
+        return ErrorNo::ItemNotFound;
     if (text.contains(QLatin1String("syntax error")))
         return ErrorNo::SyntaxError;
     return ErrorNo::DatabaseEngine;
@@ -81,6 +83,7 @@ Error databaseError(const QSqlError &error, const QString &context)
 
 struct Database::Connection {
     QString name;
+    int depth = 0;  // open Transaction scopes; the outer one is BEGIN, the rest savepoints
     ~Connection()
     {
         {
@@ -183,21 +186,112 @@ Snapshot Database::snapshot(const QString &sql, const QVariantList &values) cons
 
 Database::Transaction::Transaction(const Database &db) : m_db(&db)
 {
-    if (!db.handle().transaction())
-        throw databaseError(db.handle().lastError(), QStringLiteral("Cannot start a transaction"));
+    QSqlDatabase handle = db.handle();
+    m_level = db.m_connection->depth;
+    if (m_level == 0) {
+        if (!handle.transaction())
+            throw databaseError(handle.lastError(), QStringLiteral("Cannot start a transaction"));
+    } else {
+        QSqlQuery q(handle);
+        if (!q.exec(QStringLiteral("SAVEPOINT tev_sp%1").arg(m_level)))
+            throw databaseError(q.lastError(), QStringLiteral("Cannot start a transaction"));
+    }
+    ++db.m_connection->depth;
 }
 
 Database::Transaction::~Transaction()
 {
-    if (!m_done)
-        m_db->handle().rollback();
+    if (m_done)
+        return;
+    try {
+        end(false);
+    } catch (const Error &) {
+        // A rollback that fails leaves nothing more to undo here.
+    }
+}
+
+void Database::Transaction::end(bool keep)
+{
+    m_done = true;
+    if (!m_db->m_connection)
+        return;
+    --m_db->m_connection->depth;
+    QSqlDatabase handle = m_db->handle();
+    if (m_level == 0) {
+        const bool ok = keep ? handle.commit() : handle.rollback();
+        if (!ok)
+            throw databaseError(handle.lastError(), keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
+        return;
+    }
+    QSqlQuery q(handle);
+    const QString name = QStringLiteral("tev_sp%1").arg(m_level);
+    if (!keep && !q.exec(QStringLiteral("ROLLBACK TO ") + name))
+        throw databaseError(q.lastError(), QStringLiteral("Cannot roll back"));
+    if (!q.exec(QStringLiteral("RELEASE ") + name))
+        throw databaseError(q.lastError(), keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
 }
 
 void Database::Transaction::commit()
 {
-    if (!m_db->handle().commit())
-        throw databaseError(m_db->handle().lastError(), QStringLiteral("Cannot commit"));
-    m_done = true;
+    if (m_done)
+        return;
+    end(true);
+}
+
+void Database::Transaction::rollback()
+{
+    if (m_done)
+        return;
+    end(false);
+}
+
+bool Database::inTransaction() const
+{
+    return m_connection && m_connection->depth > 0;
+}
+
+Database::Statement Database::prepare(const QString &sql) const
+{
+    Statement statement;
+    statement.m_query = std::make_shared<QSqlQuery>(handle());
+    statement.m_query->setForwardOnly(true);
+    if (!statement.m_query->prepare(sql))
+        throw databaseError(statement.m_query->lastError());
+    return statement;
+}
+
+QSqlQuery &Database::Statement::run(const QVariantList &values)
+{
+    if (!m_query)
+        throw Error(ErrorNo::DatabaseEngine, QStringLiteral("The statement is not prepared."));
+    m_query->finish();
+    for (int i = 0; i < values.size(); ++i) {
+        const QVariant &value = values.at(i);
+        if (value.typeId() == QMetaType::QString && value.toString().isNull())
+            m_query->bindValue(i, QStringLiteral(""));
+        else
+            m_query->bindValue(i, value);
+    }
+    if (!m_query->exec())
+        throw databaseError(m_query->lastError());
+    return *m_query;
+}
+
+int Database::Statement::execute(const QVariantList &values)
+{
+    return run(values).numRowsAffected();
+}
+
+Snapshot Database::Statement::snapshot(const QVariantList &values)
+{
+    QSqlQuery &q = run(values);
+    std::vector<QSqlRecord> rows;
+    while (q.next())
+        rows.push_back(q.record());
+    if (q.lastError().isValid())
+        throw databaseError(q.lastError());
+    q.finish();
+    return Snapshot(std::move(rows));
 }
 
 } // namespace Platform

@@ -26,7 +26,9 @@ public:
     Snapshot() = default;
     explicit Snapshot(std::vector<QSqlRecord> rows) : m_rows(std::move(rows)) {}
 
-    const std::vector<QSqlRecord> &rows() const { return m_rows; }
+    // Only on a kept snapshot: the rows of a temporary would dangle in a range-for.
+    const std::vector<QSqlRecord> &rows() const & { return m_rows; }
+    std::vector<QSqlRecord> rows() && { return std::move(m_rows); }
     bool empty() const { return m_rows.empty(); }
     std::size_t size() const { return m_rows.size(); }
     // The first row for which the test holds, or nullptr.
@@ -60,17 +62,48 @@ public:
     QSqlQuery query(const QString &sql, const QVariantList &values = {}) const;
     Snapshot snapshot(const QString &sql, const QVariantList &values = {}) const;
 
-    // One logical operation: committed by commit(), rolled back when left without it.
+    // One logical operation: committed by commit(), rolled back when left
+    // without it. Inside another it is a savepoint: its rollback undoes only
+    // its own work, and its commit leaves the outer one to decide.
     class Transaction {
     public:
         explicit Transaction(const Database &db);
         ~Transaction();
+        Transaction(const Transaction &) = delete;
+        Transaction &operator=(const Transaction &) = delete;
         void commit();
+        void rollback();
+        bool nested() const { return m_level > 0; }
 
     private:
+        void end(bool keep);
         const Database *m_db;
+        int m_level = 0;
         bool m_done = false;
     };
+
+    // A statement prepared once and run many times with new values (a posting
+    // run re-binds it per punch). Preparing fails at once on a missing table
+    // or column, before anything is written.
+    class Statement {
+    public:
+        Statement() = default;
+        // Runs with these values; the query is positioned before its first row.
+        QSqlQuery &run(const QVariantList &values = {});
+        // Runs and returns the rows changed.
+        int execute(const QVariantList &values = {});
+        // Runs and reads every row.
+        Snapshot snapshot(const QVariantList &values = {});
+        bool isValid() const { return m_query != nullptr; }
+
+    private:
+        friend class Database;
+        std::shared_ptr<QSqlQuery> m_query;
+    };
+    Statement prepare(const QString &sql) const;
+
+    // Whether a statement is in a transaction of this connection.
+    bool inTransaction() const;
 
     QSqlDatabase handle() const;
 

@@ -25,6 +25,7 @@ constexpr int DatabaseCorrupt = 3049;
 constexpr int FileLocked = 3051;
 constexpr int TableNotFound = 3078;
 constexpr int SyntaxError = 3134;
+constexpr int ItemNotFound = 3265;    // a column the statement names is not in the table
 constexpr int RecordLocked = 3218;
 constexpr int ValueNotEncodable = 3421;
 constexpr int DialogCancelled = 32755;

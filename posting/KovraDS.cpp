@@ -19,7 +19,7 @@ void resetState()
 bool OpenTargetDb()
 {
     try {
-        state().TargetDb = Platform::Database::open(state().TargetDbPath);
+        state().TargetDb = Platform::Database::open(AppMain::settings().TargetDbPath);
         return true;
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);

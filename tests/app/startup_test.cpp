@@ -101,7 +101,7 @@ TEST_F(StartUp, RepairOfADamagedIndexKeepsTheSettingsAndStartsTheProgram)
     const auto shown = boxes();
     ASSERT_EQ(shown.size(), 2u) << shown[1].title.toStdString() << ": " << shown[1].text.toStdString();
     EXPECT_EQ(shown[1].text, QStringLiteral("Database was repaired successfully."));
-    EXPECT_EQ(KovraDS::state().ClockInterface, 7);  // read from the repaired file
+    EXPECT_EQ(AppMain::settings().ClockInterface, 7);  // read from the repaired file
     EXPECT_NE(frmSplash::existing(), nullptr);
     EXPECT_TRUE(QFile::exists(file(QStringLiteral("Clock103.mdb.damaged"))));
     const Platform::Snapshot fillers = AppMain::OpenRegKey(AppMain::state().MainDb, QStringLiteral("Filler"));
@@ -152,14 +152,14 @@ TEST_F(StartUp, EmptySettingsGiveEveryDefaultAndWriteNothing)
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Running);
 
-    const KovraDS::State &posting = KovraDS::state();
+    const AppMain::AppSettingsRec &posting = AppMain::settings();
     EXPECT_EQ(posting.ClockInterface, 0);
     EXPECT_EQ(posting.TargetType, QStringLiteral("Text Files"));
     EXPECT_EQ(posting.TextFileSettings.TextFileName, file(QStringLiteral("Data/KovraTEV.txt")));
     EXPECT_EQ(posting.TextFileSettings.DailyTextFile, 1);
     EXPECT_EQ(posting.TextFileSettings.TextRecordFormat, 0);
-    EXPECT_EQ(posting.F01Path, file(QStringLiteral("Data/F01.txt")));
-    EXPECT_EQ(posting.F4Path, file(QStringLiteral("Data/F4.txt")));
+    EXPECT_EQ(KovraDS::state().F01Path, file(QStringLiteral("Data/F01.txt")));
+    EXPECT_EQ(KovraDS::state().F4Path, file(QStringLiteral("Data/F4.txt")));
 
     const AppMain::State &s = AppMain::state();
     const QString RS = QString(QChar(0x1E));
@@ -188,8 +188,8 @@ TEST_F(StartUp, ClockSevenPreparesNoLinkAndStarts)
     putSetting(QStringLiteral("Application"), QStringLiteral("Clock"), QStringLiteral("7"));
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Running);
-    EXPECT_EQ(KovraDS::state().ClockInterface, 7);
-    EXPECT_EQ(KovraDS::state().TargetType, QStringLiteral("Text Files"));
+    EXPECT_EQ(AppMain::settings().ClockInterface, 7);
+    EXPECT_EQ(AppMain::settings().TargetType, QStringLiteral("Text Files"));
 }
 
 TEST_F(StartUp, ClockThreeHundredOverflowsAndStopsReadingTheApplicationKey)
@@ -204,7 +204,7 @@ TEST_F(StartUp, ClockThreeHundredOverflowsAndStopsReadingTheApplicationKey)
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0].title, QStringLiteral("Kovra Error#: 6"));
     EXPECT_EQ(shown[0].text, QStringLiteral("Overflow"));
-    EXPECT_TRUE(KovraDS::state().TargetType.isEmpty());
+    EXPECT_TRUE(AppMain::settings().TargetType.isEmpty());
     // The clock parameters are still loaded: start-up goes on.
     EXPECT_EQ(AppMain::state().ClkParm.MsgAck, QStringLiteral("LMB0100"));
 }
@@ -217,9 +217,9 @@ TEST_F(StartUp, DatabaseTargetReadsItsFileAndAutoImport)
     putSetting(QStringLiteral("Application"), QStringLiteral("AutoImport"), QStringLiteral("0"));
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Running);
-    EXPECT_EQ(KovraDS::state().TargetDbPath, QStringLiteral("/srv/o'hara.mdb"));
-    EXPECT_FALSE(KovraDS::state().AutoImport);
-    EXPECT_TRUE(KovraDS::state().TextFileSettings.TextFileName.isEmpty());
+    EXPECT_EQ(AppMain::settings().TargetDbPath, QStringLiteral("/srv/o'hara.mdb"));
+    EXPECT_FALSE(AppMain::settings().AutoImport);
+    EXPECT_TRUE(AppMain::settings().TextFileSettings.TextFileName.isEmpty());
 }
 
 TEST_F(StartUp, BadgeFilterDefaultFollowsTheSixthCharacterOfClockParameters)

@@ -68,8 +68,8 @@ protected:
     // The main window as the load leaves it, with a fake port.
     frmMDI *load(quint8 clockInterface, const QString &targetType = QStringLiteral("Text Files"))
     {
-        KovraDS::state().ClockInterface = clockInterface;
-        KovraDS::state().TargetType = targetType;
+        AppMain::settings().ClockInterface = clockInterface;
+        AppMain::settings().TargetType = targetType;
         frmMDI *w = frmMDI::instance();
         auto fake = std::make_unique<Platform::FakeCommControl>();
         m_comm = fake.get();

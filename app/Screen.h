@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <type_traits>
+#include <utility>
+
+class QMdiSubWindow;
+
+// What every screen of the program leans on: one guard where Qt calls into
+// our code, and one way to show a screen inside the main window.
+namespace AppMain {
+
+// Runs code that Qt calls (a menu command, a button, a timer, a close). An
+// error is shown with ShowErrorMsg, its number in the title, and the program
+// goes on: no exception ever crosses into Qt. False when one was shown.
+bool Guard(const std::function<void()> &handler) noexcept;
+
+// A slot that runs its handler under Guard.
+template <class F>
+auto Guarded(F handler)
+{
+    return [handler = std::move(handler)](auto &&...args) {
+        Guard([&] {
+            if constexpr (std::is_invocable_v<const F &, decltype(args)...>)
+                handler(std::forward<decltype(args)>(args)...);
+            else
+                handler();
+        });
+    };
+}
+
+// The old screens measure in twips, 15 to a pixel.
+constexpr int kTwipsPerPixel = 15;
+constexpr int TwipsToPixels(int twips) { return twips / kTwipsPerPixel; }
+
+// Where a screen first shows in the main window: centred, or centred across
+// with its top edge at a given height.
+struct Placement {
+    int topTwips = -1;  // below 0: centred both ways
+};
+constexpr Placement Centred{};
+constexpr Placement TopEdge(int twips) { return Placement{twips}; }
+
+// Puts `form` in a sub-window of the main window's MDI area, placed and
+// shown; the sub-window and the form are deleted when it closes.
+QMdiSubWindow *ShowInMdi(QWidget *form, Placement where);
+// Brings a screen already shown to the front.
+void ActivateScreen(QWidget *form);
+// A screen's own Close: closes its sub-window when it has one, so its close
+// handler runs once and nothing empty stays behind.
+void CloseScreen(QWidget *form);
+
+// The one instance of a screen: created on first use, a second call
+// activates it, gone when it closes. Form needs a default constructor.
+template <class Form>
+class OneScreen {
+public:
+    static Form *existing() { return s_form.data(); }
+    static Form *show(Placement where = Centred)
+    {
+        if (s_form) {
+            ActivateScreen(s_form);
+            return s_form;
+        }
+        Form *form = new Form;
+        s_form = form;
+        ShowInMdi(form, where);
+        return form;
+    }
+
+private:
+    static inline QPointer<Form> s_form;
+};
+
+} // namespace AppMain
