@@ -7,6 +7,7 @@
 #include "link/SerialClk.h"
 #include "platform/error.h"
 #include "posting/KovraDS.h"
+#include "setup/ClkSetup.h"
 
 #include <functional>
 #include <vector>
@@ -114,6 +115,7 @@ StartResult Main()
                 return StartResult::Ended;
         }
     }
+    ClkSetup::InstallHooks();
     frmSplash::instance()->show();
     return StartResult::Running;
 }

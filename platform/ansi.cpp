@@ -61,6 +61,19 @@ QByteArray encode(const QString &text)
     return bytes;
 }
 
+void checkTyped(const QString &text)
+{
+    encode(text);
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F)) {
+            const QString code = QString::number(u, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+            throw Error(ErrorNo::ValueNotEncodable,
+                        QStringLiteral("The text cannot be written: it holds the control character U+%1.").arg(code));
+        }
+    }
+}
+
 QString decode(const QByteArray &bytes)
 {
     QString text;

@@ -16,4 +16,9 @@ QString decode(const QByteArray &bytes);
 
 bool canEncode(const QString &text);
 
+// A text typed for the clock's display or a file line: refused as encode
+// refuses it, and also for a control character, which would break the line
+// or the record it is written into.
+void checkTyped(const QString &text);
+
 } // namespace Platform::Ansi

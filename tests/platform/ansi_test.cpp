@@ -36,4 +36,14 @@ TEST(Ansi, CharacterOutsideTheSetIsRefusedNotWrittenAsQuestionMark)
     }
 }
 
+TEST(Ansi, TypedTextWithAControlCharacterIsRefusedThoughItEncodes)
+{
+    Platform::Ansi::checkTyped(QStringLiteral("O'Hara \u00e9 \u20ac"));
+    for (const QString &text : {QStringLiteral("tab\there"), QStringLiteral("line\r\n"),
+                                QStringLiteral("rs") + QChar(0x1E), QStringLiteral("c1 \u0081"),
+                                QStringLiteral("\u0416")}) {
+        EXPECT_THROW(Platform::Ansi::checkTyped(text), Platform::Error) << text.toStdString();
+    }
+}
+
 } // namespace

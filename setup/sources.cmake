@@ -1,0 +1,8 @@
+# The clock setup screens and what they store.
+target_sources(tevcore PRIVATE
+  ${CMAKE_SOURCE_DIR}/setup/ClkSetup.cpp ${CMAKE_SOURCE_DIR}/setup/ClkSetup.h
+  ${CMAKE_SOURCE_DIR}/setup/ClockParms.cpp ${CMAKE_SOURCE_DIR}/setup/ClockParms.h
+  ${CMAKE_SOURCE_DIR}/setup/FuncKeys.cpp ${CMAKE_SOURCE_DIR}/setup/FuncKeys.h
+  ${CMAKE_SOURCE_DIR}/setup/ClkMsgs.cpp ${CMAKE_SOURCE_DIR}/setup/ClkMsgs.h
+  ${CMAKE_SOURCE_DIR}/setup/frmStpClkParm.cpp ${CMAKE_SOURCE_DIR}/setup/frmStpClkParm.h
+)
