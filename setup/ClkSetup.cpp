@@ -2,6 +2,9 @@
 
 #include "app/Screen.h"
 #include "app/frmMDI.h"
+#include "setup/frmContPollMsg.h"
+#include "setup/frmFuncKeyStp.h"
+#include "setup/frmStdClkMsg.h"
 #include "setup/frmStpClkParm.h"
 
 namespace ClkSetup {
@@ -10,6 +13,9 @@ void InstallHooks()
 {
     MDIHooks &h = mdiHooks();
     h.showClockParameters = [] { AppMain::OneScreen<frmStpClkParm>::show(AppMain::Centred); };
+    h.showFunctionKeys = [] { AppMain::OneScreen<frmFuncKeyStp>::show(AppMain::Centred); };
+    h.showClockMessages = [] { AppMain::OneScreen<frmStdClkMsg>::show(AppMain::Centred); };
+    h.showContPollMessages = [] { AppMain::OneScreen<frmContPollMsg>::show(AppMain::Centred); };
 }
 
 } // namespace ClkSetup

@@ -5,4 +5,7 @@ target_sources(tevcore PRIVATE
   ${CMAKE_SOURCE_DIR}/setup/FuncKeys.cpp ${CMAKE_SOURCE_DIR}/setup/FuncKeys.h
   ${CMAKE_SOURCE_DIR}/setup/ClkMsgs.cpp ${CMAKE_SOURCE_DIR}/setup/ClkMsgs.h
   ${CMAKE_SOURCE_DIR}/setup/frmStpClkParm.cpp ${CMAKE_SOURCE_DIR}/setup/frmStpClkParm.h
+  ${CMAKE_SOURCE_DIR}/setup/frmFuncKeyStp.cpp ${CMAKE_SOURCE_DIR}/setup/frmFuncKeyStp.h
+  ${CMAKE_SOURCE_DIR}/setup/frmStdClkMsg.cpp ${CMAKE_SOURCE_DIR}/setup/frmStdClkMsg.h
+  ${CMAKE_SOURCE_DIR}/setup/frmContPollMsg.cpp ${CMAKE_SOURCE_DIR}/setup/frmContPollMsg.h
 )
