@@ -57,13 +57,42 @@ Handled handleStartupError(const Platform::Error &e)
     }
 }
 
+// Runs steps under the start-up trap: a failed step is shown and the next
+// runs. False when the trap ends the program.
+bool runSteps(const std::vector<std::function<void()>> &steps)
+{
+    for (const auto &step : steps) {
+        try {
+            step();
+        } catch (const Platform::Error &e) {
+            if (handleStartupError(e) == Handled::End)
+                return false;
+        }
+    }
+    return true;
+}
+
 // Step 9: the link chosen by "Clock". The serial and TCP/IP layers hook
-// their preparation in here.
-void PrepareClockLink()
+// their preparation in here. False when the start-up trap ends the program.
+bool PrepareClockLink()
 {
     const quint8 clock = settings().ClockInterface;
+    if (clock == 0) {
+        SerialClk::State &serial = SerialClk::state();
+        const bool going = runSteps({
+            [] { SerialClk::LoadCommSettings(); },
+            [] { SerialClk::LoadDefaultSerialClock(); },
+            [&serial] {
+                SerialClk::SetCommDefaults(*frmMDI::instance()->MSComm1, serial.SelClock.Port, serial.SelClock.Settings);
+            },
+        });
+        serial.ClockPortOpen = false;
+        if (!going)
+            return false;
+    }
     if (clock == 1 || clock == 2)
         frmMDI::instance()->DisableSerialOnlyMenus();
+    return true;
 }
 
 } // namespace
@@ -83,6 +112,7 @@ StartResult Main()
 {
     State &s = state();
     KovraDS::State &posting = KovraDS::state();
+    SerialClk::InstallHooks();
     const std::vector<std::function<void()>> steps = {
         [&] {
             s.AppPath = GetAppPath();
@@ -105,16 +135,9 @@ StartResult Main()
         [&] { SerialClk::InitProtocolChars(); },
         [&] { LoadClockParms(); },
         [&] { s.ClockReplyMsgs = kDefaultClockReplies; },
-        [&] { PrepareClockLink(); },
     };
-    for (const auto &step : steps) {
-        try {
-            step();
-        } catch (const Platform::Error &e) {
-            if (handleStartupError(e) == Handled::End)
-                return StartResult::Ended;
-        }
-    }
+    if (!runSteps(steps) || !PrepareClockLink())
+        return StartResult::Ended;
     ClkSetup::InstallHooks();
     frmSplash::instance()->show();
     return StartResult::Running;

@@ -98,5 +98,7 @@ double Val(const QString &text);
 bool CBool(const QString &text);
 // A number as a byte, rounded half to even; outside 0-255 it is an overflow error.
 quint8 CByte(double value);
+// A number as a 16-bit integer, rounded half to even; outside -32768..32767 it is an overflow error.
+qint16 CInt(double value);
 
 } // namespace AppMain

@@ -240,4 +240,12 @@ quint8 CByte(double value)
     return static_cast<quint8>(rounded);
 }
 
+qint16 CInt(double value)
+{
+    const double rounded = std::nearbyint(value);
+    if (!(rounded >= -32768 && rounded <= 32767))
+        throw Platform::Error(Platform::ErrorNo::Overflow, QStringLiteral("Overflow"));
+    return static_cast<qint16>(rounded);
+}
+
 } // namespace AppMain

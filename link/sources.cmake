@@ -1,3 +1,7 @@
 target_sources(tevcore PRIVATE
   ${CMAKE_SOURCE_DIR}/link/SerialClk.cpp ${CMAKE_SOURCE_DIR}/link/SerialClk.h
+  ${CMAKE_SOURCE_DIR}/link/SerialClkDetail.h
+  ${CMAKE_SOURCE_DIR}/link/SerialClkPort.cpp
+  ${CMAKE_SOURCE_DIR}/link/SerialClkDownload.cpp
 )
+target_link_libraries(tevcore PUBLIC tevframe)

@@ -101,6 +101,12 @@ void EmulatedSerialClock::injectReply(Frame kind, const std::string &bytes, int 
     m_script.push_back({kind, true, Fault::Silence, bytes, times, after});
 }
 
+void EmulatedSerialClock::injectLate(Frame kind, std::chrono::milliseconds delay, int times, int after)
+{
+    std::lock_guard lock(m_mutex);
+    m_script.push_back({kind, false, Fault::Silence, {}, times, after, delay});
+}
+
 void EmulatedSerialClock::splitWrites(bool on)
 {
     std::lock_guard lock(m_mutex);
@@ -168,6 +174,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
     const Frame kind = KindOf(frame);
     std::string answer;
     bool babble = false;
+    std::chrono::milliseconds delay{0};
     {
         std::lock_guard lock(m_mutex);
         m_received.push_back({kind, frame});
@@ -180,7 +187,8 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
         if (!mine)
             return;
         const std::string normal = normalAnswer(kind, frame);
-        if (!scriptedAnswer(kind, normal, head, answer, babble)) {
+        // A late answer is the normal one, only later.
+        if (!scriptedAnswer(kind, normal, head, answer, babble, delay) || delay.count() > 0) {
             answer = normal;
             if (kind == Frame::Data && LF::ReplyCheckGood(frame)) {
                 const auto etx = frame.find(LF::ETX);
@@ -188,7 +196,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
             }
         }
     }
-    send(answer, babble);
+    send(answer, babble, delay);
 }
 
 // Called with the mutex held.
@@ -217,7 +225,7 @@ std::string EmulatedSerialClock::normalAnswer(Frame kind, const std::string &fra
 
 // Called with the mutex held.
 bool EmulatedSerialClock::scriptedAnswer(Frame kind, const std::string &normal, char headAddress,
-                                         std::string &answer, bool &babble)
+                                         std::string &answer, bool &babble, std::chrono::milliseconds &delay)
 {
     const auto step = std::find_if(m_script.begin(), m_script.end(),
                                    [&](const Scripted &s) { return s.kind == kind; });
@@ -227,7 +235,11 @@ bool EmulatedSerialClock::scriptedAnswer(Frame kind, const std::string &normal, 
         --step->after;
         return false;
     }
-    answer = step->custom ? step->bytes : applyFault(step->fault, normal, headAddress);
+    delay = step->delay;
+    if (delay.count() > 0)
+        answer = normal;
+    else
+        answer = step->custom ? step->bytes : applyFault(step->fault, normal, headAddress);
     babble = !step->custom && step->fault == Fault::Babble;
     if (--step->times == 0)
         m_script.erase(step);
@@ -265,8 +277,10 @@ std::string EmulatedSerialClock::applyFault(Fault fault, const std::string &answ
     return changed;
 }
 
-void EmulatedSerialClock::send(const std::string &bytes, bool babble)
+void EmulatedSerialClock::send(const std::string &bytes, bool babble, std::chrono::milliseconds delay)
 {
+    if (delay.count() > 0)
+        std::this_thread::sleep_for(delay);
     bool split;
     {
         std::lock_guard lock(m_mutex);

@@ -58,6 +58,9 @@ public:
     void inject(Frame kind, Fault fault, int times = 1, int after = 0);
     // The same with these bytes for an answer.
     void injectReply(Frame kind, const std::string &bytes, int times = 1, int after = 0);
+    // The normal answer, sent this long after the frame (the clock hears
+    // nothing meanwhile; frames wait on the line).
+    void injectLate(Frame kind, std::chrono::milliseconds delay, int times = 1, int after = 0);
     // Answers go out one byte per write, with pauses shorter than the
     // quiet gap that ends a reply.
     void splitWrites(bool on);
@@ -78,6 +81,7 @@ private:
         std::string bytes;
         int times;
         int after;
+        std::chrono::milliseconds delay{0};
     };
 
     void run();
@@ -85,8 +89,8 @@ private:
     std::string normalAnswer(Frame kind, const std::string &frame);
     std::string applyFault(Fault fault, const std::string &answer, char headAddress) const;
     bool scriptedAnswer(Frame kind, const std::string &normal, char headAddress,
-                        std::string &answer, bool &babble);
-    void send(const std::string &bytes, bool babble);
+                        std::string &answer, bool &babble, std::chrono::milliseconds &delay);
+    void send(const std::string &bytes, bool babble, std::chrono::milliseconds delay);
 
     const int m_controller;
     const int m_terminal;
