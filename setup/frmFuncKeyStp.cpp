@@ -64,6 +64,7 @@ frmFuncKeyStp::frmFuncKeyStp()
         txtPrompt[i] = new QLineEdit;
         txtPrompt[i]->setObjectName(QStringLiteral("txtPrompt(%1)").arg(i));
         txtPrompt[i]->setMaxLength(ClkSetup::kFieldPromptLength);
+        txtPrompt[i]->setMinimumWidth(260);
         cboFieldLen[i] = new QComboBox;
         cboFieldLen[i]->setObjectName(QStringLiteral("cboFieldLen(%1)").arg(i));
         lblAppField[i] = label(QString());

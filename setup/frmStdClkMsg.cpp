@@ -172,7 +172,8 @@ frmStdClkMsg::frmStdClkMsg()
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(TDBGrid1);
     layout->addLayout(buttons);
-    resize(560, 360);
+    // Room for the three columns: the main window sizes a screen to what it asks for.
+    TDBGrid1->setMinimumSize(560, 300);
 
     AppMain::Guard([this] {
         auto *model = new ClkMsgModel(this, AppMain::state().MainDb.handle(), AppMain::settings().TargetType);

@@ -47,6 +47,7 @@ QGroupBox *frame(const QString &caption, const std::initializer_list<QWidget *> 
     auto *layout = new QVBoxLayout(box);
     for (QWidget *w : children)
         layout->addWidget(w);
+    layout->addStretch(1);
     return box;
 }
 
