@@ -149,7 +149,7 @@ int main(int argc, char **argv)
         std::vector<std::string> pending(kClocks);
         std::vector<pollfd> fds(kClocks);
         auto sendNext = [&](int i) {
-            std::string record = punchRecord(terminalOf(i + 1), std::to_string(100000 + sent[i]), "2401021530");
+            std::string record = punchRecord(terminalOf(i + 1), std::to_string(100000 + sent[i]), "240102153000");
             sentAt[i] = Clock::now();
             clocks[i]->send(record);
             ++sent[i];

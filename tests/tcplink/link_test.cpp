@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kPunch = punchRecord(1, "0000012345", "0403051407");
+const std::string kPunch = punchRecord(1, "0000012345", "040305140709");
 
 std::string framed(int clock, const std::string &text)
 {

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,7 +14,10 @@
 namespace tevtest {
 namespace {
 
+constexpr char ETX = 0x03;
 constexpr char GS = 0x1D;
+constexpr char RS = 0x1E;
+constexpr char US = 0x1F;
 constexpr std::size_t kHeaderSize = 4;
 constexpr auto kRetryStep = 10ms;
 constexpr auto kQuiet = 30ms;
@@ -70,22 +74,38 @@ std::vector<PcMessage> splitMessages(std::string_view stream)
     return out;
 }
 
-std::string punchRecord(int terminal, std::string_view badge, std::string_view stamp)
+namespace {
+std::string recordHeader(int terminal)
 {
     std::string r = "\\A";
     r += static_cast<char>(terminal + 0x20);
-    r += "01";
+    r += GS;
+    return r;
+}
+}  // namespace
+
+std::string punchRecord(int terminal, std::string_view badge, std::string_view stamp, int function,
+                        const std::vector<std::string> &fields)
+{
+    std::string r = recordHeader(terminal) + "P0";
+    r += static_cast<char>('0' + function);
+    r += RS;
     r += badge;
+    r += RS;
+    r += US;
     r += stamp;
+    r += '0';
+    for (const std::string &f : fields) {
+        r += f;
+        r += RS;
+    }
+    r += ETX;
     return r;
 }
 
 std::string keepAliveRecord(int terminal)
 {
-    std::string r = "\\A";
-    r += static_cast<char>(terminal + 0x20);
-    r += "00TEV KEEPALIVE";
-    return r;
+    return recordHeader(terminal) + " TEV KEEPALIVE";
 }
 
 TcpClock::TcpClock(std::string localAddress, uint16_t serverPort, std::string serverAddress)
@@ -132,6 +152,9 @@ bool TcpClock::connect(std::chrono::milliseconds timeout)
             }
         }
         if (r == 0) {
+            // Each send leaves at once, as a clock's records do.
+            const int on = 1;
+            setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             fd_ = fd;
             peerClosed_ = false;
             ackMode_ = false;  // a new connection starts without acknowledgements

@@ -29,9 +29,13 @@ std::vector<PcMessage> splitMessages(std::string_view stream);
 // A loopback port nobody listens on at the moment of the call.
 uint16_t freeLoopbackPort();
 
-// A punch record as the clock sends it: backslash first.
-std::string punchRecord(int terminal, std::string_view badge, std::string_view stamp);
-// A keep-alive record ("TEV KEEPALIVE" from its sixth character).
+// A punch record as the clock sends it, in the layout posting reads: the
+// header "\\A", the terminal character and GS, then "P0", the function digit,
+// RS, the badge, RS, US, the stamp YYMMDDhhmmss, "0", each field ended by RS,
+// and ETX. Function 0 is a plain punch; 1-4 the key whose fields follow.
+std::string punchRecord(int terminal, std::string_view badge, std::string_view stamp,
+                        int function = 0, const std::vector<std::string> &fields = {});
+// A keep-alive record: the header, then " TEV KEEPALIVE".
 std::string keepAliveRecord(int terminal);
 
 class TcpClock {
