@@ -139,6 +139,7 @@ StartResult Main()
     if (!runSteps(steps) || !PrepareClockLink())
         return StartResult::Ended;
     ClkSetup::InstallHooks();
+    KovraDS::InstallHooks();
     frmSplash::instance()->show();
     return StartResult::Running;
 }

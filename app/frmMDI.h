@@ -70,7 +70,7 @@ struct MDIHooks {
     std::function<void()> showSendCmd;              // frmSendCmd
     std::function<void()> showPollTcpIp;            // frmPollTCPIP
     std::function<void()> showPollSerial;           // frmPollSerial
-    std::function<void(const QString &)> postPolledData;  // KovraDS::PostPolledData
+    std::function<bool(const QString &)> postPolledData;  // KovraDS::PostPolledData
 
     // Download Command File.
     std::function<int()> selectedTcpIpClock;        // SelTCPIPClock's number, below 1 when none

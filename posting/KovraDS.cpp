@@ -1,9 +1,92 @@
+// The posting dispatcher: poll log lines to the text target or to the
+// posting files and the product database's postings.
 #include "posting/KovraDS.h"
 
 #include "app/AppMain.h"
+#include "app/frmMDI.h"
 #include "platform/error.h"
+#include "platform/ui.h"
+#include "posting/PostingFile.h"
+#include "posting/PunchParse.h"
+#include "posting/Sorb01.h"
+
+#include <QFileInfo>
+
+#include <array>
+#include <functional>
 
 namespace KovraDS {
+
+namespace {
+
+const QString kTextFiles = QStringLiteral("Text Files");
+const QString kBrix = QStringLiteral("Kovra-Brix");
+const QString kVesk = QStringLiteral("Kovra-Vesk");
+const QString kSorb = QStringLiteral("Kovra-Sorb 5.0");
+
+QDate today()
+{
+    return state().Today.isValid() ? state().Today : QDate::currentDate();
+}
+
+bool postText(const QString &pollFile)
+{
+    const QString target = TextTargetFile();
+    return AppMain::settings().TextFileSettings.TextRecordFormat == 0 ? ConvertLogToTextUS(pollFile, target)
+                                                                       : ConvertLogToTextEU(pollFile, target);
+}
+
+// Labor: the punches split by function key into F01 (plain punches) and F1-F4,
+// appended to what a failed run left there. Month-first dates whatever the text setting says.
+bool postLabor(const QString &pollFile)
+{
+    State &s = state();
+    QByteArray lines;
+    try {
+        Platform::Ui::BusyCursor busy;
+        lines = ConvertPollLines(ReadWholeFile(pollFile), LineKind::TextUS);
+    } catch (const Platform::Error &e) {
+        Platform::ActiveError active(e);
+        AppMain::ShowErrorMsg(QString(), e.description());
+        return false;
+    }
+    const std::array<QString *, 5> files = {&s.F01Path, &s.F1Path, &s.F2Path, &s.F3Path, &s.F4Path};
+    std::array<QByteArray, 5> split;
+    for (const QByteArrayView line : SplitLines(lines)) {
+        const int key = line.isEmpty() ? -1 : line.front() - '0';
+        if (key >= 0 && key < static_cast<int>(split.size()))
+            split[key] += line.sliced(std::min<qsizetype>(2, line.size())).toByteArray() + "\r\n";
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!split[i].isEmpty())
+            AppendToFile(*files[i], split[i]);
+    }
+    if (!OpenTargetDb())
+        return true;  // the punches wait in the posting files for the next run
+    LoadTargetCompanySettings();
+    const std::array<std::function<bool()>, 5> postings = {PostTimeAttendance, PostLaborTracking, PostLaborTrack2,
+                                                           PostLaborTrack3, PostLaborTrack4};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (FileLength(*files[i]) > 0)
+            postings[i]();
+    }
+    return true;  // the database stays open on this path
+}
+
+bool postAttendanceFile(const QString &pollFile, const std::function<void()> &loadSettings,
+                        const std::function<bool()> &post)
+{
+    if (!ConvertPunchLog(pollFile, state().F01Path))
+        return false;
+    if (FileLength(state().F01Path) > 0 && OpenTargetDb()) {
+        loadSettings();
+        post();
+        CloseTargetDb();
+    }
+    return true;
+}
+
+} // namespace
 
 State &state()
 {
@@ -14,6 +97,56 @@ State &state()
 void resetState()
 {
     state() = State{};
+}
+
+void InstallHooks()
+{
+    mdiHooks().postPolledData = [](const QString &file) { return PostPolledData(file); };
+}
+
+QString TextTargetFile()
+{
+    const AppMain::TextFileSettingsRec &text = AppMain::settings().TextFileSettings;
+    const QString mmdd = today().toString(QStringLiteral("MMdd"));
+    if (text.TextFileName.isEmpty()) {
+        return AppMain::AppFile(text.DailyTextFile == 0 ? QStringLiteral("Data\\KovraTEV.txt")
+                                                        : QStringLiteral("Data\\KovraTEV") + mmdd + QStringLiteral(".txt"));
+    }
+    if (text.DailyTextFile == 0)
+        return text.TextFileName;
+    const QString folder = AppMain::ExtractPath(text.TextFileName);
+    const QString name = text.TextFileName.mid(folder.size());
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return folder + name + mmdd;  // no extension to put the date before
+    return folder + name.left(dot) + mmdd + name.mid(dot);
+}
+
+bool PostPolledData(const QString &pollFile)
+{
+    State &s = state();
+    s.PassedOver = 0;
+    bool reached = false;
+    try {
+        const QString type = AppMain::settings().TargetType;
+        if (type == kTextFiles)
+            reached = postText(pollFile);
+        else if (type == kBrix)
+            reached = postLabor(pollFile);
+        else if (type == kVesk)
+            reached = postAttendanceFile(pollFile, LoadVeskCompanySettings,
+                                         [] { return PostVeskTimeAttendance(QStringLiteral("F01.txt")); });
+        else if (type == kSorb)
+            reached = postAttendanceFile(pollFile, Sorb01::LoadSorbSettings, Sorb01::ImportSorbClockData);
+        // Any other target posts nothing, so the punches have reached nothing.
+    } catch (const Platform::Error &e) {
+        Platform::ActiveError active(e);
+        AppMain::ShowErrorMsg(QString(), e.description());
+    }
+    if (s.PassedOver > 0)
+        Platform::Ui::msgBox(QStringLiteral("%1 clock record(s) could not be imported.").arg(s.PassedOver),
+                             Platform::Ui::Style::Exclamation);
+    return reached;
 }
 
 bool OpenTargetDb()

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "platform/db.h"
+#include "posting/Calendar.h"
 
+#include <QDate>
 #include <QString>
 
 
@@ -13,14 +15,41 @@ namespace KovraDS {
 struct State {
     Platform::Database TargetDb;
     QString F01Path, F02Path, F1Path, F2Path, F3Path, F4Path;
+    CompanySettingsRec Company;
+    // Records of the current posting that were passed over (unreadable,
+    // empty badge, bad date or time, refused by the database).
+    int PassedOver = 0;
+    // The day the text target's daily name uses; null is the real today (tests set it).
+    QDate Today;
 };
 
 State &state();
 void resetState();
 
+// Sets the main window's hooks this module answers (Data > Import Clock Data).
+void InstallHooks();
+
+// Posts a file of poll log lines to the configured target. True when every
+// punch record reached the text target or a posting file, or was passed
+// over; false keeps the caller's poll file.
+bool PostPolledData(const QString &pollFile);
+
 // Opens the product database named by the settings; a failure is shown and
 // leaves the database that was open, if any.
 bool OpenTargetDb();
 void CloseTargetDb();
+
+// The text target's file name for today.
+QString TextTargetFile();
+
+// ---- attendance ----
+bool PostTimeAttendance();                              // Brix: F01
+bool PostVeskTimeAttendance(const QString &fileName);   // Vesk: a file of the data folder
+
+// ---- labor (one posting file each) ----
+bool PostLaborTracking();
+bool PostLaborTrack2();
+bool PostLaborTrack3();
+bool PostLaborTrack4();
 
 } // namespace KovraDS

@@ -105,7 +105,10 @@ protected:
         h.showSendCmd = rec("showSendCmd");
         h.showPollTcpIp = rec("showPollTcpIp");
         h.showPollSerial = rec("showPollSerial");
-        h.postPolledData = recFile("postPolledData");
+        h.postPolledData = [this](const QString &f) {
+            calls << QStringLiteral("postPolledData:") + f;
+            return true;
+        };
         h.selectTcpIpClockModal = rec("selectTcpIpClockModal");
         h.downloadFileTcpIp = recFile("downloadFileTcpIp");
         h.downloadFileSerial = recFile("downloadFileSerial");

@@ -1,0 +1,179 @@
+#include "posting/Pairing.h"
+
+#include "platform/error.h"
+#include "posting/Calendar.h"
+#include "posting/PostingFile.h"
+#include "posting/StoredForms.h"
+
+#include <QSqlQuery>
+
+#include <cstdlib>
+
+namespace KovraDS {
+
+namespace {
+
+constexpr int kMinutesPerDay = 1440;
+
+QString quoted(const QString &name)
+{
+    return QLatin1Char('[') + name + QLatin1Char(']');
+}
+
+QString keyTest(const PairingTable &t)
+{
+    QString sql = QStringLiteral("EmpID = ?");
+    for (const QString &column : t.KeyColumns)
+        sql += QStringLiteral(" AND ") + quoted(column) + QStringLiteral(" = ?");
+    return sql;
+}
+
+} // namespace
+
+Pairing::Pairing(const Platform::Database &db, PairingTable table) : m_table(std::move(table))
+{
+    const auto prepare = [&](const QString &sql) {
+        m_statements << sql;
+        return db.prepare(sql);
+    };
+    const PairingTable &t = m_table;
+    const QString name = quoted(t.Table);
+    const QString sd = quoted(t.StartDate), st = quoted(t.StartTime), ed = quoted(t.EndDate), et = quoted(t.EndTime);
+    const QString keys = keyTest(t);
+    const QString week = t.Week ? QStringLiteral(" AND Week = ?") : QString();
+    const QString mark = t.Recalculate ? QStringLiteral(", Recalculate = 1") : QString();
+
+    m_duplicate = prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 AND ((%3 = ? AND %4 = ?) OR (%5 = ? AND %6 = ?)) LIMIT 1")
+                                 .arg(name, keys, sd, st, ed, et));
+    // The open pairs of a work day: from the day start on its first date to the day start on the next.
+    m_openPair = prepare(QStringLiteral("SELECT rowid, %3, %4 FROM %1 WHERE %2 AND %3 BETWEEN ? AND ? AND "
+                                           "((%3 = ? AND %4 >= ?) OR (%3 = ? AND %4 < ?))%5 AND %6 IS NULL "
+                                           "ORDER BY %3, %4 LIMIT 1")
+                                .arg(name, keys, sd, st, week, quoted(t.OpenColumn)));
+    m_close = prepare(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, TotalHrs = ?, TotalMin = ?%4 WHERE rowid = ?")
+                             .arg(name, ed, et, mark));
+    m_putInFront = prepare(QStringLiteral("UPDATE %1 SET %2 = ?, %3 = ?, %4 = ?, %5 = ?, TotalHrs = ?, TotalMin = ?%6 "
+                                             "WHERE rowid = ?")
+                                  .arg(name, ed, sd, et, st, mark));
+    QString columns = QStringLiteral("EmpID");
+    QString values = QStringLiteral("?");
+    for (const QString &column : t.KeyColumns) {
+        columns += QStringLiteral(", ") + quoted(column);
+        values += QStringLiteral(", ?");
+    }
+    columns += QStringLiteral(", ") + sd + (t.Week ? QStringLiteral(", Week") : QString()) + QStringLiteral(", ") + st +
+               QStringLiteral(", TotalHrs, TotalMin") + (t.Recalculate ? QStringLiteral(", Recalculate") : QString());
+    values += (t.Week ? QStringLiteral(", ?, ?, ?") : QStringLiteral(", ?, ?")) + QStringLiteral(", 0, 0") +
+              (t.Recalculate ? QStringLiteral(", 1") : QString());
+    m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(name, columns, values));
+    if (t.Recalculate)
+        m_mark = prepare(QStringLiteral("UPDATE %1 SET Recalculate = 1 WHERE EmpID = ? AND %2 BETWEEN ? AND ? AND Week = ?")
+                                .arg(name, sd));
+    if (t.EmployeeGuard)
+        m_employee = prepare(QStringLiteral("SELECT 1 FROM Employee WHERE ID = ? LIMIT 1"));
+}
+
+QVariantList Pairing::keyed(const QString &empId, const QStringList &keys) const
+{
+    if (keys.size() != m_table.KeyColumns.size())
+        throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
+                              QStringLiteral("A punch for %1 carries %2 key values.").arg(m_table.Table).arg(keys.size()));
+    QVariantList values{empId};
+    for (const QString &key : keys)
+        values.append(key);
+    return values;
+}
+
+PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, const QDate &date, const QTime &time)
+{
+    const PairingTable &t = m_table;
+    const QString day = DbDate(date), at = DbTime(time);
+
+    QVariantList values = keyed(empId, keys);
+    values << day << at << day << at;
+    QSqlQuery &dup = m_duplicate.run(values);
+    const bool duplicate = dup.next();
+    dup.finish();
+    if (duplicate)
+        return PairingOutcome::Duplicate;
+
+    const QDate weekEnd = GetWeekEnd(date, time);
+    const int week = date == weekEnd ? GetWeekNumber(date, time) : GetWeekNumber(date);
+
+    // A punch before the day start belongs to the work day that began the date before.
+    const QDate first = BeforeDayStart(time) ? date.addDays(-1) : date;
+    const QString dayStart = DbTime(company().DayStartTime);
+    values = keyed(empId, keys);
+    values << DbDate(first) << DbDate(first.addDays(1)) << DbDate(first) << dayStart << DbDate(first.addDays(1)) << dayStart;
+    if (t.Week)
+        values << week;
+    QSqlQuery &open = m_openPair.run(values);
+    if (!open.next()) {
+        open.finish();
+        if (t.EmployeeGuard) {
+            QSqlQuery &employee = m_employee.run({empId});
+            const bool known = employee.next();
+            employee.finish();
+            if (!known)
+                return PairingOutcome::UnknownEmployee;
+        }
+        values = keyed(empId, keys);
+        values << day;
+        if (t.Week)
+            values << week;
+        values << at;
+        m_insert.execute(values);
+        return PairingOutcome::Opened;
+    }
+    const qlonglong row = open.value(0).toLongLong();
+    const QDate inDate = ReadDbDate(open.value(1), t.StartDate);
+    const QTime inTime = ReadDbTime(open.value(2), t.StartTime);
+    open.finish();
+
+    const long days = inDate.daysTo(date);
+    const int minutes = MinutesOfDay(time) - MinutesOfDay(inTime);
+    QDate markFrom;
+    PairingOutcome outcome;
+    if (days > 0 || (days == 0 && minutes > 0)) {
+        const long worked = ElapsedMinutes(inDate, inTime, date, time);
+        m_close.execute({day, at, qlonglong(MinutesToHours(worked)), qlonglong(MinutesRemainder(worked)), row});
+        markFrom = inDate;
+        outcome = PairingOutcome::Closed;
+    } else if (days < 0 || minutes < 0) {
+        // The punch becomes the start; the old start becomes the end.
+        const long worked = RoundMinutes(std::labs(days) * kMinutesPerDay + MinutesOfDay(inTime) - MinutesOfDay(time));
+        m_putInFront.execute({DbDate(inDate), day, DbTime(inTime), at, qlonglong(MinutesToHours(worked)),
+                              qlonglong(MinutesRemainder(worked)), row});
+        markFrom = date;
+        outcome = PairingOutcome::PutInFront;
+    } else {
+        return PairingOutcome::Unchanged;
+    }
+    if (t.Recalculate)
+        m_mark.execute({empId, DbDate(markFrom), DbDate(weekEnd), week});
+    return outcome;
+}
+
+int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows)
+{
+    Platform::Database::Transaction run(db);
+    int refused = 0;
+    for (const PostingRow &row : rows) {
+        Platform::Database::Transaction punch(db);
+        try {
+            pairing.post(row.Badge, row.Keys, row.Date, row.Time);
+            punch.commit();
+        } catch (const Platform::Error &e) {
+            punch.rollback();
+            if (e.number() != Platform::ErrorNo::DuplicateKey) {
+                run.commit();  // the punches before this one stay posted
+                throw;
+            }
+            ++refused;
+        }
+    }
+    run.commit();
+    return refused;
+}
+
+} // namespace KovraDS

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "platform/db.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <QTime>
+
+#include <vector>
+
+// The one pairing engine of the database postings: a punch closes the
+// employee's open pair of its work day, is put in front of it when earlier
+// than its start, or opens a new pair. Attendance, labor and access-control
+// postings describe their table and share the rest.
+namespace KovraDS {
+
+struct PostingRow;
+
+struct PairingTable {
+    QString Table;                                 // "Time Attendance", "Labor Tracking", ...
+    QString StartDate = QStringLiteral("TDate");
+    QString StartTime = QStringLiteral("ClockIn");
+    QString EndDate = QStringLiteral("DateOut");
+    QString EndTime = QStringLiteral("ClockOut");
+    QString OpenColumn = QStringLiteral("ClockOut");  // Null while the pair is open
+    QStringList KeyColumns;        // besides EmpID, matched with the punch's keys in this order
+    bool Week = true;              // Week written when a pair opens; the open pair must have the punch's week
+    bool Recalculate = true;       // a changed pair marks the employee's rows up to the week's end
+    bool EmployeeGuard = false;    // a new pair only for a badge that Employee.ID holds
+};
+
+enum class PairingOutcome { Duplicate, Opened, Closed, PutInFront, Unchanged, UnknownEmployee };
+
+class Pairing {
+public:
+    // Prepares every statement; a missing table or column fails here
+    // (3078, 3265) before anything is written.
+    Pairing(const Platform::Database &db, PairingTable table);
+
+    // One punch, in the caller's transaction. keys: one per key column.
+    PairingOutcome post(const QString &empId, const QStringList &keys, const QDate &date, const QTime &time);
+
+    const PairingTable &table() const { return m_table; }
+    // The texts of the prepared statements (their query plans are checked).
+    const QStringList &statements() const { return m_statements; }
+
+private:
+    QVariantList keyed(const QString &empId, const QStringList &keys) const;
+
+    PairingTable m_table;
+    QStringList m_statements;
+    Platform::Database::Statement m_duplicate, m_openPair, m_close, m_putInFront, m_insert, m_mark, m_employee;
+};
+
+// One posting run: one transaction, each punch in a savepoint. A punch the
+// database refuses (a constraint) is rolled back and passed over; the count
+// of those is returned. Any other error rolls back its punch, keeps those
+// before it (committed) and reaches the caller.
+int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows);
+
+} // namespace KovraDS

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+#include <QVariant>
+
+// The forms in which the product databases store dates, times and Booleans:
+// dates TEXT YYYY-MM-DD, times TEXT HH:MM:SS, Booleans INTEGER 1/0. Every
+// date and time is bound through these, never as a date object (whose
+// stored text would equal nothing the products store).
+namespace KovraDS {
+
+QString DbDate(const QDate &date);
+QString DbTime(const QTime &time);   // whole minutes: the seconds are 00
+
+// A stored value read back. Null is a null QDate/QTime; any other form than
+// the stored one is an error, never guessed.
+QDate ReadDbDate(const QVariant &value, const QString &column);
+QTime ReadDbTime(const QVariant &value, const QString &column);
+// Non-zero is True; Null is False.
+bool ReadDbBool(const QVariant &value);
+
+} // namespace KovraDS
