@@ -9,6 +9,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -296,12 +298,21 @@ void EmulatedSerialClock::send(const std::string &bytes, bool babble, std::chron
     }
     if (!babble)
         return;
+    // On a loaded machine a wake-up a few milliseconds late would be the quiet
+    // that ends the host's read: pace as a real-time thread where allowed.
+    int policy = 0;
+    sched_param previous{};
+    pthread_getschedparam(pthread_self(), &policy, &previous);
+    const sched_param realtime{sched_get_priority_min(SCHED_FIFO)};
+    const bool raised = pthread_setschedparam(pthread_self(), SCHED_FIFO, &realtime) == 0;
     auto next = std::chrono::steady_clock::now();
     for (int i = 0; i < kBabbleBytes; ++i) {
         (void)!write(m_master, "b", 1);
         next += kBabblePause;
         std::this_thread::sleep_until(next);
     }
+    if (raised)
+        pthread_setschedparam(pthread_self(), policy, &previous);
 }
 
 } // namespace TevTest
