@@ -5,6 +5,7 @@
 #include "app/frmMDI.h"
 #include "app/frmSplash.h"
 #include "link/SerialClk.h"
+#include "link/TCPIP.h"
 #include "platform/error.h"
 #include "posting/KovraDS.h"
 #include "setup/ClkSetup.h"
@@ -90,8 +91,13 @@ bool PrepareClockLink()
         if (!going)
             return false;
     }
-    if (clock == 1 || clock == 2)
-        frmMDI::instance()->DisableSerialOnlyMenus();
+    if (clock == 1 || clock == 2) {
+        // Each call a step of its own: a failed one is shown and the next still runs.
+        std::vector<std::function<void()>> steps = {[] { frmMDI::instance()->DisableSerialOnlyMenus(); }};
+        for (void (*call)() : TCPIP::StartSequence())
+            steps.push_back(call);
+        return runSteps(steps);
+    }
     return true;
 }
 
@@ -113,6 +119,7 @@ StartResult Main()
     State &s = state();
     KovraDS::State &posting = KovraDS::state();
     SerialClk::InstallHooks();
+    TCPIP::InstallHooks();
     const std::vector<std::function<void()>> steps = {
         [&] {
             s.AppPath = GetAppPath();

@@ -3,5 +3,7 @@ target_sources(tevcore PRIVATE
   ${CMAKE_SOURCE_DIR}/link/SerialClkDetail.h
   ${CMAKE_SOURCE_DIR}/link/SerialClkPort.cpp
   ${CMAKE_SOURCE_DIR}/link/SerialClkDownload.cpp
+  ${CMAKE_SOURCE_DIR}/link/TCPIP.cpp ${CMAKE_SOURCE_DIR}/link/TCPIP.h
+  ${CMAKE_SOURCE_DIR}/link/HostsFile.cpp ${CMAKE_SOURCE_DIR}/link/HostsFile.h
 )
 target_link_libraries(tevcore PUBLIC tevframe)

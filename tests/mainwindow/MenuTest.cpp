@@ -157,6 +157,7 @@ protected:
     // A start-up from the settings stored in the database.
     void startWith(const QString &clock)
     {
+        prepareTcpLink();
         AppMain::SaveRegValue(QStringLiteral("Application"), QStringLiteral("Clock"), clock);
         AppMain::state().MainDb.close();
         AppMain::resetState();

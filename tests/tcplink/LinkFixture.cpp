@@ -57,15 +57,10 @@ void LinkTest::SetUp()
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
     hostsPath_ = dir_ + "/hosts";
-    std::string hosts = "# test hosts\r\n127.0.0.1\tlocalhost\r\n127.0.0.1   tevhost001\r\n";
-    for (int n = 1; n <= 40; ++n)
-        hosts += clockAddress(n) + "    tevterm" + (n < 10 ? "00" : "0") + std::to_string(n) + "\r\n";
-    writeHosts(hosts);
-    port_ = freeLoopbackPort();
-    setenv("TEV_HOSTS", hostsPath_.c_str(), 1);
-    setenv("TEV_TCP_PORT", std::to_string(port_).c_str(), 1);
+    linkLibraries(dir_);
+    port_ = prepareTcpLink(dir_);
     buffer_.assign(kProgramBuffer, kUntouched);
-    std::string error = lib32_.load(appDir() + "/libtevtcp32.so");
+    std::string error = lib32_.load(dir_ + "/libtevtcp32.so");
     ASSERT_EQ(error, "");
 }
 
@@ -80,7 +75,7 @@ void LinkTest::TearDown()
 LinkLibrary &LinkTest::lib95()
 {
     if (lib95_.handle == nullptr) {
-        EXPECT_EQ(lib95_.load(appDir() + "/libtevtcp95.so"), "");
+        EXPECT_EQ(lib95_.load(dir_ + "/libtevtcp95.so"), "");
     }
     return lib95_;
 }

@@ -2,6 +2,7 @@
 // and emulated clocks on loopback addresses.
 #pragma once
 
+#include "LinkHome.h"
 #include "TcpClock.h"
 
 #include <tevlink.h>
@@ -54,8 +55,7 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Clock n of the hosts file connects from 127.0.0.(n + 1).
-    static std::string clockAddress(int n) { return "127.0.0." + std::to_string(n + 1); }
+    static std::string clockAddress(int n) { return tevtest::clockAddress(n); }
     void writeHosts(const std::string &text);
 
     LinkLibrary &lib32() { return lib32_; }
