@@ -6,6 +6,8 @@
 #include "app/frmMDI.h"
 #include "link/HostsFile.h"
 #include "link/SerialClk.h"
+#include "link/frmSelTCPIPClk.h"
+#include "link/frmTCPIPClkCommParm.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/paths.h"
@@ -39,6 +41,8 @@ constexpr int kDownloadLeadMs = 4000;
 // The half-closed connections get this long before the program ends.
 constexpr double kCloseWaitSeconds = 2.0;
 constexpr int kCloseYieldStepMs = 10;
+// Both clock screens open this far from the top.
+constexpr int kFormTopTwips = 100;
 // A longer progress text is emptied rather than grown.
 constexpr int kBufferInLimit = 512;
 
@@ -90,6 +94,8 @@ QString strOf(qint32 n)
 void setTime(Build build)
 {
     State &s = state();
+    if (ChosenBuild() != build)
+        return;
     if (s.SelTCPIPClock.ScreenID <= 0) {
         if (const auto &ask = mdiHooks().selectTcpIpClockModal)
             ask();
@@ -405,6 +411,9 @@ void InstallHooks()
     h.setTimeTcpIpWin95 = guarded(SetTimeTCPIPWin95);
     h.setTimeTcpIpWinNT = guarded(SetTimeTCPIPWinNT);
     h.closeTcpIpLink = guarded(CloseTCPIPLink);
+    h.showTcpIpClockList = guarded([] { AppMain::OneScreen<frmTCPIPClkCommParm>::show(AppMain::TopEdge(kFormTopTwips)); });
+    h.showSelectTcpIpClock = guarded([] { AppMain::OneScreen<frmSelTCPIPClk>::show(AppMain::TopEdge(kFormTopTwips)); });
+    h.selectTcpIpClockModal = guarded(frmSelTCPIPClk::ShowModal);
     h.selectedTcpIpClock = [] { return static_cast<int>(state().SelTCPIPClock.ScreenID); };
     h.downloadFileTcpIp = [](const QString &file) {
         AppMain::Guard([&file] {

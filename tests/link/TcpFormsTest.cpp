@@ -1,0 +1,216 @@
+// The TCP/IP clock list and the clock selection, offscreen with scripted boxes.
+#include "app/AppMain.h"
+#include "app/Screen.h"
+#include "app/frmMDI.h"
+#include "link/TCPIP.h"
+#include "link/TcpClockModel.h"
+#include "link/frmSelTCPIPClk.h"
+#include "link/frmTCPIPClkCommParm.h"
+#include "tests/support/fixture/TevHome.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+
+namespace {
+
+using List = AppMain::OneScreen<frmTCPIPClkCommParm>;
+using Pick = AppMain::OneScreen<frmSelTCPIPClk>;
+
+class TcpForms : public TevHome {
+protected:
+    void SetUp() override
+    {
+        TevHome::SetUp();
+        installDefaultDatabase();
+        openMainDb();
+        qputenv("TEV_HOSTS", file(QStringLiteral("hosts")).toLocal8Bit());
+        writeFile(QStringLiteral("hosts"), "127.0.0.1 localhost\r\n");
+        TCPIP::InstallHooks();
+    }
+    void TearDown() override
+    {
+        resetMdiHooks();
+        TevHome::TearDown();
+    }
+
+    void addClock(int n)
+    {
+        AppMain::state().MainDb.execute(
+            QStringLiteral("INSERT INTO TcpClocks (ScreenID, octet1, octet2, octet3, octet4) VALUES (?, 10, 0, 0, ?)"),
+            {n, n});
+    }
+    QString setting(const char *field) const
+    {
+        const auto rows = AppMain::state().MainDb.snapshot(
+            QStringLiteral("SELECT RegValue FROM Registry WHERE RegKey = 'TCPIP' AND RegField = ?"),
+            {QString::fromLatin1(field)});
+        return rows.empty() ? QStringLiteral("<none>") : rows.rows().front().value(0).toString();
+    }
+    QStringList clockNumbers() const
+    {
+        QStringList numbers;
+        for (const auto &row : AppMain::state().MainDb.snapshot(QStringLiteral("SELECT ScreenID FROM TcpClocks ORDER BY 1")).rows())
+            numbers << row.value(0).toString();
+        return numbers;
+    }
+    QByteArray hosts() const
+    {
+        QFile f(file(QStringLiteral("hosts")));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    static QStringList boxes()
+    {
+        QStringList texts;
+        for (const auto &s : Platform::Ui::shown()) {
+            if (s.kind == QLatin1String("msgbox"))
+                texts << QStringLiteral("%1|%2|%3").arg(s.title, s.text).arg(s.style);
+        }
+        Platform::Ui::clearShown();
+        return texts;
+    }
+    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+    static int rowOf(QTableView *grid, int clock)
+    {
+        for (int r = 0; r < grid->model()->rowCount(); ++r)
+            if (grid->model()->index(r, 0).data().toString() == QString::number(clock))
+                return r;
+        return -1;
+    }
+    static QString panel5() { return frmMDI::instance()->sbrStatus->panel(5); }
+};
+
+TEST_F(TcpForms, SaveWritesTheHostsFileEvenFromZeroBoxesThenRefusesTheAddress)
+{
+    mdiHooks().showTcpIpClockList();
+    frmTCPIPClkCommParm *form = List::existing();
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->hostaddress[2]->text(), QStringLiteral("000"));
+    form->chkTerminalIDStamp->setChecked(true);
+    form->cmdSave->click();
+    EXPECT_EQ(hosts(), "127.0.0.1 localhost\r\n0.0.0.0   tevhost001\r\n");
+    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|Invalid host address!|16")});
+    EXPECT_EQ(setting("TCPIPAddress"), QStringLiteral("False"));
+    EXPECT_EQ(setting("TerminalID"), QStringLiteral("True"));
+    EXPECT_EQ(setting("TCPIPACK"), QStringLiteral("False"));
+    EXPECT_EQ(setting("HostAddr1"), QStringLiteral("<none>"));
+}
+
+TEST_F(TcpForms, TypedOctetsAreStoredAsTypedAndShownAgain)
+{
+    addClock(7);
+    frmTCPIPClkCommParm *form = List::show(AppMain::TopEdge(100));
+    const char *typed[] = {"192", "168", "001", "020"};
+    for (int i = 0; i < 4; ++i)
+        form->hostaddress[i]->setText(QString::fromLatin1(typed[i]));
+    form->chkEnableTCPIPACK->setChecked(true);
+    form->cmdSave->click();
+    EXPECT_EQ(boxes(), QStringList());
+    EXPECT_EQ(hosts(), "127.0.0.1 localhost\r\n192.168.1.20   tevhost001\r\n10.0.0.7    tevterm007\r\n");
+    EXPECT_EQ(setting("HostAddr3"), QStringLiteral("001"));
+    EXPECT_EQ(setting("TCPIPACK"), QStringLiteral("True"));
+    EXPECT_TRUE(TCPIP::state().TCPIPSettings.TCPIPACK);
+
+    form->cmdClose->click();
+    settle();
+    ASSERT_EQ(List::existing(), nullptr);
+    form = List::show();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(form->hostaddress[i]->text(), QString::fromLatin1(typed[i]));
+    EXPECT_TRUE(form->chkEnableTCPIPACK->isChecked());
+    EXPECT_FALSE(form->chkTCPIPAddressing->isChecked());
+}
+
+TEST_F(TcpForms, GridWritesACompletedRowAndRefusesDuplicateAndBlankClockNumbers)
+{
+    addClock(5);
+    frmTCPIPClkCommParm *form = List::show();
+    QAbstractItemModel *model = form->TDBGrid1->model();
+    ASSERT_EQ(model->rowCount(), 2) << "one clock and the blank row";
+
+    form->TDBGrid1->setCurrentIndex(model->index(1, TcpClockModel::ScreenID));
+    model->setData(model->index(1, TcpClockModel::ScreenID), 9);
+    model->setData(model->index(1, TcpClockModel::Octet1), 10);
+    form->TDBGrid1->setCurrentIndex(model->index(0, TcpClockModel::ScreenID));
+    EXPECT_EQ(clockNumbers(), QStringList({"5", "9"})) << "leaving the row writes it";
+
+    const int blank = model->rowCount() - 1;
+    model->setData(model->index(blank, TcpClockModel::ScreenID), 5);
+    form->Data1->writePending();
+    model->setData(model->index(model->rowCount() - 1, TcpClockModel::Description), QStringLiteral("door"));
+    form->Data1->writePending();
+    EXPECT_EQ(boxes(),
+              QStringList({QStringLiteral("Kovra Error#: 3022|Cannot add or change record. An existing record "
+                                          "has the same Clock#|16"),
+                           QStringLiteral("Kovra Error#: 3022|The Clock# field cannot be left blank!|16")}));
+    EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
+    EXPECT_EQ(model->rowCount(), 3) << "the refused rows are dropped";
+}
+
+TEST_F(TcpForms, SelectedClocksRowIsRefusedForEditAndDelete)
+{
+    addClock(5);
+    addClock(6);
+    TCPIP::state().SelTCPIPClock.ScreenID = 5;
+    frmTCPIPClkCommParm *form = List::show();
+    QTableView *grid = form->TDBGrid1;
+    const QModelIndex five = grid->model()->index(rowOf(grid, 5), TcpClockModel::Description);
+    grid->setCurrentIndex(five);
+    grid->edit(five);
+    EXPECT_TRUE(grid->viewport()->findChildren<QLineEdit *>().isEmpty()) << "an editor opened on the selected clock";
+    form->TDBGrid1_Delete();
+    EXPECT_EQ(boxes(), QStringList({QStringLiteral("Kovra-TEV|You cannot edit the selected clock data!|0"),
+                                    QStringLiteral("Kovra-TEV|You cannot delete the selected clock!|0")}));
+    EXPECT_EQ(clockNumbers(), QStringList({"5", "6"}));
+
+    grid->setCurrentIndex(grid->model()->index(rowOf(grid, 6), TcpClockModel::Description));
+    form->TDBGrid1_Delete();
+    EXPECT_EQ(clockNumbers(), QStringList({"5"}));
+    EXPECT_EQ(boxes(), QStringList());
+}
+
+TEST_F(TcpForms, SelectClosesClearStaysSaveStoresTheDefault)
+{
+    addClock(12);
+    addClock(33);
+    mdiHooks().showSelectTcpIpClock();
+    frmSelTCPIPClk *form = Pick::existing();
+    ASSERT_NE(form, nullptr);
+    form->cmdSelClk[1]->click();
+    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|No clock selected!|48")});
+    EXPECT_EQ(Pick::existing(), form);
+
+    form->TDBGrid1->selectRow(rowOf(form->TDBGrid1, 33));
+    form->cmdSelClk[1]->click();
+    settle();
+    EXPECT_EQ(Pick::existing(), nullptr);
+    const TCPIP::TCPIPClockRec &sel = TCPIP::state().SelTCPIPClock;
+    EXPECT_EQ(sel.ScreenID, 33);
+    EXPECT_EQ(sel.Clock, QStringLiteral("1"));
+    EXPECT_EQ(sel.Controller, QStringLiteral("2"));
+    EXPECT_EQ(sel.octet4, 33);
+    EXPECT_EQ(panel5(), QStringLiteral("TCP/IP Clock: 33"));
+    EXPECT_EQ(setting("DefaultClock"), QStringLiteral("<none>")) << "Select stores nothing";
+
+    form = Pick::show();
+    ASSERT_EQ(form->TDBGrid1->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(form->TDBGrid1->selectionModel()->selectedRows().front().row(), rowOf(form->TDBGrid1, 33));
+    form->cmdClear->click();
+    EXPECT_EQ(Pick::existing(), form);
+    EXPECT_EQ(sel.ScreenID, 0);
+    EXPECT_EQ(panel5(), QStringLiteral("TCP/IP Clock: NONE"));
+
+    form->TDBGrid1->selectRow(rowOf(form->TDBGrid1, 12));
+    form->cmdSelClk[0]->click();
+    settle();
+    EXPECT_EQ(Pick::existing(), nullptr);
+    EXPECT_EQ(setting("DefaultClock"), QStringLiteral("12"));
+    EXPECT_EQ(TCPIP::state().TCPIPSettings.DefaultClock, QStringLiteral("12"));
+    EXPECT_EQ(boxes(), QStringList());
+}
+
+} // namespace
