@@ -43,8 +43,10 @@ Pairing::Pairing(const Platform::Database &db, PairingTable table) : m_table(std
     const QString week = t.Week ? QStringLiteral(" AND Week = ?") : QString();
     const QString mark = t.Recalculate ? QStringLiteral(", Recalculate = 1") : QString();
 
-    m_duplicate = prepare(QStringLiteral("SELECT 1 FROM %1 WHERE %2 AND ((%3 = ? AND %4 = ?) OR (%5 = ? AND %6 = ?)) LIMIT 1")
-                                 .arg(name, keys, sd, st, ed, et));
+    // Two look-ups, each on its own index: one OR would search only by employee and read all of his rows.
+    m_duplicate = prepare(QStringLiteral("SELECT EXISTS (SELECT 1 FROM %1 WHERE %2 AND %3 = ? AND %4 = ?) OR "
+                                         "EXISTS (SELECT 1 FROM %1 WHERE %2 AND %5 = ? AND %6 = ?)")
+                              .arg(name, keys, sd, st, ed, et));
     // The open pairs of a work day: from the day start on its first date to the day start on the next.
     m_openPair = prepare(QStringLiteral("SELECT rowid, %3, %4 FROM %1 WHERE %2 AND %3 BETWEEN ? AND ? AND "
                                            "((%3 = ? AND %4 >= ?) OR (%3 = ? AND %4 < ?))%5 AND %6 IS NULL "
@@ -90,9 +92,10 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     const QString day = DbDate(date), at = DbTime(time);
 
     QVariantList values = keyed(empId, keys);
-    values << day << at << day << at;
+    values << day << at;
+    values += values;
     QSqlQuery &dup = m_duplicate.run(values);
-    const bool duplicate = dup.next();
+    const bool duplicate = dup.next() && dup.value(0).toInt() != 0;
     dup.finish();
     if (duplicate)
         return PairingOutcome::Duplicate;

@@ -173,6 +173,8 @@ TEST_F(PairingTest, NoRunStatementScansTheAttendanceOrHoursTables)
                                    step.contains(QLatin1String("Hours Worked")) || step.contains(QLatin1String("Employee"))) &&
                                   !step.contains(QLatin1String("AttendanceMarked"));
             EXPECT_FALSE(fullScan) << sql.toStdString() << "\n  " << step.toStdString();
+            // Searched by the employee alone, every punch would read all of his rows.
+            EXPECT_FALSE(step.contains(QLatin1String("(EmpID=?)"))) << sql.toStdString() << "\n  " << step.toStdString();
         }
     }
 }
