@@ -73,6 +73,9 @@ void frmSelTCPIPClk::Form_Load()
     TDBGrid1->setModel(Data1);
     TDBGrid1->hideColumn(TcpClockModel::Poll);
     TDBGrid1->horizontalHeader()->setStretchLastSection(true);
+    // Every column shows whole when the screen opens.
+    TDBGrid1->resizeColumnsToContents();
+    TDBGrid1->setMinimumSize(520, 200);
     HighlightSelectedClock();
 }
 

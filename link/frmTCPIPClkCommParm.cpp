@@ -153,6 +153,9 @@ void frmTCPIPClkCommParm::Form_Load()
         throw Platform::databaseError(Data1->lastError());
     TDBGrid1->setModel(Data1);
     TDBGrid1->horizontalHeader()->setStretchLastSection(true);
+    // Every column shows whole when the screen opens.
+    TDBGrid1->resizeColumnsToContents();
+    TDBGrid1->setMinimumSize(560, 200);
     // A completed row is written as soon as the user leaves it.
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             AppMain::Guarded([this] { Data1->writePending(); }));
