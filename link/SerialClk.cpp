@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -51,6 +52,13 @@ int &yieldDepth()
 {
     static int depth = 0;
     return depth;
+}
+
+// How deep in event handling the code now runs: our own waits, and modal
+// loops (message boxes, the clock choice) in which other events run too.
+int eventDepth()
+{
+    return yieldDepth() + QThread::currentThread()->loopLevel();
 }
 
 LinkFrame::Lrc lrcOf(const QByteArray &bytes)
@@ -285,13 +293,13 @@ BusyGuard::BusyGuard(QWidget *form)
     Busy &b = busy();
     // Refused only when a running exchange is waiting and this began from an
     // event that wait let through; its own nested calls come in between waits.
-    if (b.depth > 0 && yieldDepth() > b.ownerYieldDepth)
+    if (b.depth > 0 && eventDepth() > b.ownerYieldDepth)
         return;
     m_acquired = true;
     m_outer = b.depth == 0;
     ++b.depth;
     if (m_outer) {
-        b.ownerYieldDepth = yieldDepth();
+        b.ownerYieldDepth = eventDepth();
         QWidget *served = form ? form : static_cast<QWidget *>(frmMDI::existing());
         m_operation = std::make_unique<LongOperation>(served);
         b.operation = m_operation.get();

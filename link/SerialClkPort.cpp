@@ -3,8 +3,12 @@
 #include "link/SerialClk.h"
 
 #include "app/AppMain.h"
+#include "app/Screen.h"
 #include "app/frmMDI.h"
 #include "link/SerialClkDetail.h"
+#include "link/frmModemDial.h"
+#include "link/frmSerialClkCommParm.h"
+#include "link/frmSerialClkSelect.h"
 #include "platform/ansi.h"
 #include "platform/clock.h"
 #include "platform/comm/commcontrol.h"
@@ -177,6 +181,8 @@ void AskForClock()
 {
     if (const std::function<void()> choose = state().ChooseClock)
         choose();
+    else
+        frmSerialClkSelect::ShowModal();
 }
 
 // ---- the port ----
@@ -284,7 +290,8 @@ bool DialModem(Platform::CommControl &comm, const QString &initStr, const QStrin
     bool ok = false;
     bool failed = false;
     const double deadline = Platform::Clock::seconds() + state().DialWaitSeconds;
-    while (!carrier && !ok && !failed && Platform::Clock::seconds() <= deadline) {
+    // A close of the dialling screen (or the main window) ends the wait too.
+    while (!carrier && !ok && !failed && !guard.stopRequested() && Platform::Clock::seconds() <= deadline) {
         WaitForEvents(deadline);
         answer += takeInput(comm);
         ignoringErrors([&] { carrier = comm.CDHolding(); });
@@ -349,6 +356,9 @@ void InstallHooks()
         DownloadFileSerial(comm(), file, clock.CtrlAddr, clock.TermAddr, clock.ClockId);
     };
     h.showBadgeScheduleCount = [comm] { ShowBadgeScheduleCount(comm()); };
+    h.showModemDial = [] { AppMain::OneScreen<frmModemDial>::show(AppMain::Centred); };
+    h.showSerialClockList = [] { AppMain::OneScreen<frmSerialClkCommParm>::show(AppMain::TopEdge(100)); };
+    h.showSelectSerialClock = [] { AppMain::OneScreen<frmSerialClkSelect>::show(AppMain::Centred); };
 }
 
 } // namespace SerialClk

@@ -8,5 +8,9 @@ target_sources(tevcore PRIVATE
   ${CMAKE_SOURCE_DIR}/link/TcpClockModel.cpp ${CMAKE_SOURCE_DIR}/link/TcpClockModel.h
   ${CMAKE_SOURCE_DIR}/link/frmTCPIPClkCommParm.cpp ${CMAKE_SOURCE_DIR}/link/frmTCPIPClkCommParm.h
   ${CMAKE_SOURCE_DIR}/link/frmSelTCPIPClk.cpp ${CMAKE_SOURCE_DIR}/link/frmSelTCPIPClk.h
+  ${CMAKE_SOURCE_DIR}/link/ClocksTable.cpp ${CMAKE_SOURCE_DIR}/link/ClocksTable.h
+  ${CMAKE_SOURCE_DIR}/link/frmModemDial.cpp ${CMAKE_SOURCE_DIR}/link/frmModemDial.h
+  ${CMAKE_SOURCE_DIR}/link/frmSerialClkCommParm.cpp ${CMAKE_SOURCE_DIR}/link/frmSerialClkCommParm.h
+  ${CMAKE_SOURCE_DIR}/link/frmSerialClkSelect.cpp ${CMAKE_SOURCE_DIR}/link/frmSerialClkSelect.h
 )
 target_link_libraries(tevcore PUBLIC tevframe)
