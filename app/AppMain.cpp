@@ -2,10 +2,14 @@
 // other module reads, the clock link, and the splash.
 #include "app/AppMain.h"
 
+#include "app/frmAppSettings.h"
 #include "app/frmMDI.h"
 #include "app/frmSplash.h"
 #include "link/SerialClk.h"
 #include "link/TCPIP.h"
+#include "link/frmClockPollProp.h"
+#include "link/frmSendCmd.h"
+#include "link/frmSetTime.h"
 #include "platform/error.h"
 #include "posting/KovraDS.h"
 #include "setup/ClkSetup.h"
@@ -120,6 +124,10 @@ StartResult Main()
     KovraDS::State &posting = KovraDS::state();
     SerialClk::InstallHooks();
     TCPIP::InstallHooks();
+    SerialClk::InstallPollPropertiesHook();
+    SerialClk::InstallSetTimeHook();
+    SerialClk::InstallSendCmdHook();
+    InstallAppSettingsHook();
     const std::vector<std::function<void()>> steps = {
         [&] {
             s.AppPath = GetAppPath();

@@ -3,6 +3,7 @@ target_sources(tevcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/frmMDI.cpp ${CMAKE_CURRENT_LIST_DIR}/frmMDI.h
   ${CMAKE_CURRENT_LIST_DIR}/frmCancelSend.cpp ${CMAKE_CURRENT_LIST_DIR}/frmCancelSend.h
   ${CMAKE_CURRENT_LIST_DIR}/frmAbout.cpp ${CMAKE_CURRENT_LIST_DIR}/frmAbout.h
+  ${CMAKE_CURRENT_LIST_DIR}/frmAppSettings.cpp ${CMAKE_CURRENT_LIST_DIR}/frmAppSettings.h
   ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.cpp ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.h
   ${CMAKE_CURRENT_LIST_DIR}/LongOperation.cpp ${CMAKE_CURRENT_LIST_DIR}/LongOperation.h
   ${CMAKE_CURRENT_LIST_DIR}/Screen.cpp ${CMAKE_CURRENT_LIST_DIR}/Screen.h

@@ -12,5 +12,8 @@ target_sources(tevcore PRIVATE
   ${CMAKE_SOURCE_DIR}/link/frmModemDial.cpp ${CMAKE_SOURCE_DIR}/link/frmModemDial.h
   ${CMAKE_SOURCE_DIR}/link/frmSerialClkCommParm.cpp ${CMAKE_SOURCE_DIR}/link/frmSerialClkCommParm.h
   ${CMAKE_SOURCE_DIR}/link/frmSerialClkSelect.cpp ${CMAKE_SOURCE_DIR}/link/frmSerialClkSelect.h
+  ${CMAKE_SOURCE_DIR}/link/frmClockPollProp.cpp ${CMAKE_SOURCE_DIR}/link/frmClockPollProp.h
+  ${CMAKE_SOURCE_DIR}/link/frmSetTime.cpp ${CMAKE_SOURCE_DIR}/link/frmSetTime.h
+  ${CMAKE_SOURCE_DIR}/link/frmSendCmd.cpp ${CMAKE_SOURCE_DIR}/link/frmSendCmd.h
 )
 target_link_libraries(tevcore PUBLIC tevframe)
