@@ -351,13 +351,8 @@ void frmAppSettings::switchClockInterface(int from, int to)
         serial.ClockPortOpen = false;
     } else {
         mdi->DisableSerialOnlyMenus();
-        runSteps({
-            [] { TCPIP::InitBufferLog(); },
-            [] { TCPIP::InitTCPIPDefaults(); },
-            [] { TCPIP::LoadTCPIPSettings(); },
-            [] { TCPIP::InitTCPIPLink(); },
-            [] { TCPIP::LoadDefaultTCPIPClock(); },
-        });
+        for (void (*call)() : TCPIP::StartSequence())
+            AppMain::Guard(call);
         mdi->mnuCommPollParm->setEnabled(false);
     }
 }
