@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QTime>
 
+#include <functional>
 #include <vector>
 
 // The one pairing engine of the database postings: a punch closes the
@@ -56,7 +57,9 @@ private:
 // One posting run: one transaction, each punch in a savepoint. A punch the
 // database refuses (a constraint) is rolled back and passed over; the count
 // of those is returned. Any other error rolls back its punch, keeps those
-// before it (committed) and reaches the caller.
-int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows);
+// before it (committed) and reaches the caller. beforeEach, when set, runs
+// before each row is looked at (a progress window follows it).
+int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows,
+             const std::function<void()> &beforeEach = {});
 
 } // namespace KovraDS

@@ -138,7 +138,9 @@ bool ParsePostingLine(QByteArrayView line, int keyCount, PostingRow &row)
         parts.append(line);
         return parts;
     }();
-    if (fields.size() != keyCount + 3 || fields.front().isEmpty())
+    // An empty key would post under a key no punch of that work carries.
+    if (fields.size() != keyCount + 3 || std::any_of(fields.begin(), fields.begin() + keyCount + 1,
+                                                      [](QByteArrayView field) { return field.isEmpty(); }))
         return false;
     row.Date = parseDate(fields.at(keyCount + 1));
     row.Time = parseTime(fields.at(keyCount + 2));
@@ -164,14 +166,23 @@ PostingRows ReadPostingFile(const QString &path, int keyCount)
         else
             ++result.PassedOver;
     }
-    std::stable_sort(result.Rows.begin(), result.Rows.end(), [](const PostingRow &a, const PostingRow &b) {
+    SortPostingRows(result.Rows);
+    return result;
+}
+
+void SortPostingRows(std::vector<PostingRow> &rows)
+{
+    std::stable_sort(rows.begin(), rows.end(), [](const PostingRow &a, const PostingRow &b) {
         if (const int c = a.Badge.compare(b.Badge, Qt::CaseInsensitive); c != 0)
             return c < 0;
+        for (qsizetype i = 0; i < std::min(a.Keys.size(), b.Keys.size()); ++i) {
+            if (const int c = a.Keys.at(i).compare(b.Keys.at(i), Qt::CaseInsensitive); c != 0)
+                return c < 0;
+        }
         if (a.Date != b.Date)
             return a.Date < b.Date;
         return a.Time < b.Time;
     });
-    return result;
 }
 
 } // namespace KovraDS

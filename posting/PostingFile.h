@@ -45,11 +45,14 @@ struct PostingRows {
     int PassedOver = 0;  // rows with an empty badge, a bad date or time, or another field count
 };
 
-// One posting line: badge, keyCount fields, MM/DD/YY (20yy), hh:mm[:ss].
+// One posting line: badge, keyCount fields (none empty), MM/DD/YY (20yy), hh:mm[:ss].
 bool ParsePostingLine(QByteArrayView line, int keyCount, PostingRow &row);
 
-// A whole posting file, LF or CR LF, in posting order: badge without case,
-// date, time, then file order. Empty lines are no rows.
+// A whole posting file, LF or CR LF, in posting order. Empty lines are no rows.
 PostingRows ReadPostingFile(const QString &path, int keyCount = 0);
+
+// Posting order: badge without case, the keys (as the database compares
+// them, without case), date, time, then the order the rows came in.
+void SortPostingRows(std::vector<PostingRow> &rows);
 
 } // namespace KovraDS

@@ -7,6 +7,7 @@ target_sources(tevcore PRIVATE
   ${CMAKE_SOURCE_DIR}/posting/Pairing.cpp ${CMAKE_SOURCE_DIR}/posting/Pairing.h
   ${CMAKE_SOURCE_DIR}/posting/HoursWorked.cpp ${CMAKE_SOURCE_DIR}/posting/HoursWorked.h
   ${CMAKE_SOURCE_DIR}/posting/Attendance.cpp
+  ${CMAKE_SOURCE_DIR}/posting/Labor.cpp ${CMAKE_SOURCE_DIR}/posting/Labor.h
   ${CMAKE_SOURCE_DIR}/posting/Sorb01.cpp ${CMAKE_SOURCE_DIR}/posting/Sorb01.h
-  ${CMAKE_SOURCE_DIR}/posting/PostingStubs.cpp
+  ${CMAKE_SOURCE_DIR}/posting/SorbImport.cpp ${CMAKE_SOURCE_DIR}/posting/SorbImport.h
 )

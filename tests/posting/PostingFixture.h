@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppMain.h"
+#include "platform/ui.h"
 #include "posting/Calendar.h"
 #include "posting/KovraDS.h"
 #include "posting/PostingFile.h"
@@ -64,6 +65,29 @@ protected:
             out << values.join(QLatin1Char(' '));
         }
         return out;
+    }
+
+    // Stores rows straight into a table: comma-separated values of the columns, "-" for Null.
+    static void store(const QString &table, const QString &columns, const QStringList &stored)
+    {
+        for (const QString &row : stored) {
+            QVariantList values;
+            for (const QString &value : row.split(QLatin1Char(',')))
+                values << (value == QLatin1String("-") ? QVariant() : QVariant(value));
+            const QString marks = QStringLiteral("?, ").repeated(values.size() - 1) + QStringLiteral("?");
+            db().execute(QStringLiteral("INSERT INTO [%1] (%2) VALUES (%3)").arg(table, columns, marks), values);
+        }
+    }
+
+    // The texts of the message boxes shown, in order.
+    static QStringList boxTexts()
+    {
+        QStringList texts;
+        for (const Platform::Ui::Shown &s : Platform::Ui::shown()) {
+            if (s.kind == QLatin1String("msgbox"))
+                texts << s.text;
+        }
+        return texts;
     }
 
     static QStringList attendance()

@@ -133,7 +133,10 @@ TEST_F(DispatcherTest, LaborPunchesAreAppendedToWhatAFailedRunLeft)
     writeFile(QStringLiteral("Data/KovraTEV.txt"), "0,99,03/01/04,07:00\r\n");  // a text target's, not ours
     const QByteArray keyed = "P1\x1e" "7\x1e\x1f" "0403091000000W1\x1eP1\x1eJ1\x1e\x03\r\n";
     EXPECT_TRUE(PostPolledData(poll(kDay + keyed)));
-    EXPECT_EQ(read(QStringLiteral("Data/F1.txt")), QByteArray("5,W,P,J,03/08/04,08:00\r\n7,W1,P1,J1,03/09/04,10:00\r\n"));
+    // Both the kept punch and the new one reached the table; the file went after the posting.
+    EXPECT_EQ(rows(QStringLiteral("SELECT EmpID, WorkOrderNo, StartDate FROM [Labor Tracking] ORDER BY EmpID")),
+              (QStringList{QStringLiteral("5 W 2004-03-08"), QStringLiteral("7 W1 2004-03-09")}));
+    EXPECT_FALSE(QFile::exists(state().F1Path));
     EXPECT_FALSE(QFile::exists(state().F01Path));
     EXPECT_EQ(read(QStringLiteral("Data/KovraTEV.txt")), QByteArray("0,99,03/01/04,07:00\r\n"));
     EXPECT_TRUE(state().TargetDb.isOpen());
