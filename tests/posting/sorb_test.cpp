@@ -37,6 +37,8 @@ const SorbCase kCases[] = {
     {"bad date, bad time and empty badge are passed over", QTime(0, 0), {},
      {"7,13/45/04,08:00", "7,03/09/04,25:00", ",03/09/04,08:00", "7,03/09/04,08:00"},
      {"7 2004-03-09 11 08:00:00 - - 0 0"}, 3},
+    {"a badge longer than 12 characters posts", QTime(0, 0), {}, {"12345678901234,03/09/04,08:00"},
+     {"12345678901234 2004-03-09 11 08:00:00 - - 0 0"}, 0},
     {"a file without a valid row still succeeds", QTime(0, 0), {"7,2004-03-09,11,08:00:00,-,-,0,0"},
      {",03/09/04,09:00"}, {"7 2004-03-09 11 08:00:00 - - 0 0"}, 1},
     {"duplicates in the file and against the table post once", QTime(0, 0),
