@@ -157,11 +157,14 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     return outcome;
 }
 
-int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows)
+int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows,
+             const std::function<void()> &beforeEach)
 {
     Platform::Database::Transaction run(db);
     int refused = 0;
     for (const PostingRow &row : rows) {
+        if (beforeEach)
+            beforeEach();
         Platform::Database::Transaction punch(db);
         try {
             pairing.post(row.Badge, row.Keys, row.Date, row.Time);
