@@ -43,6 +43,21 @@ QStringList columnsOf(const Platform::Database &db, const QString &schema, const
     return columns;
 }
 
+// The columns the main table and the attached source table both have, in the
+// main table's order. An older source lacks some (they take the table's
+// default) or has others (left behind): copying by name, never by position,
+// keeps each value in its own column.
+QStringList sharedColumns(const Platform::Database &db, const QString &table)
+{
+    const QStringList sourceColumns = columnsOf(db, QStringLiteral("src"), table);
+    QStringList shared;
+    for (const QString &c : columnsOf(db, QStringLiteral("main"), table)) {
+        if (sourceColumns.contains(c, Qt::CaseInsensitive))
+            shared << c;
+    }
+    return shared;
+}
+
 // A read-only URI for a file SQLite must never create.
 QString readOnlyUri(const QString &path)
 {
@@ -107,13 +122,7 @@ void salvageRows(const QString &damagedPath, const Platform::Database &target)
 
     for (const char *table : kClockTables) {
         const QString name = QString::fromLatin1(table);
-        const QStringList columns = columnsOf(target, QStringLiteral("main"), name);
-        const QStringList sourceColumns = columnsOf(target, QStringLiteral("src"), name);
-        QStringList shared;
-        for (const QString &c : columns) {
-            if (sourceColumns.contains(c, Qt::CaseInsensitive))
-                shared << c;
-        }
+        const QStringList shared = sharedColumns(target, name);
         if (shared.isEmpty())
             continue;
         // Row by row through the table itself, not its indexes, so a damaged
@@ -183,10 +192,12 @@ void ImportDatabase(const QString &path)
             if (columnsOf(db, QStringLiteral("src"), name).isEmpty())
                 throw Platform::Error(Platform::ErrorNo::TableNotFound,
                                       QStringLiteral("Cannot find the table '%1' in '%2'.").arg(name, path));
-            const QString columns = columnsOf(db, QStringLiteral("main"), name).join(QLatin1Char(','));
+            const QStringList columns = sharedColumns(db, name);
+            if (columns.isEmpty())
+                continue;
             // Rows the table refuses (a key already there) are skipped; the rest are copied.
             db.execute(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %2 FROM src.%1")
-                           .arg(quoted(name), columns));
+                           .arg(quoted(name), columns.join(QLatin1Char(','))));
         }
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);

@@ -1,4 +1,4 @@
-# The main window, its small forms and what they lean on.
+# The main window and its small forms.
 target_sources(tevcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/frmMDI.cpp ${CMAKE_CURRENT_LIST_DIR}/frmMDI.h
   ${CMAKE_CURRENT_LIST_DIR}/frmCancelSend.cpp ${CMAKE_CURRENT_LIST_DIR}/frmCancelSend.h
@@ -7,7 +7,6 @@ target_sources(tevcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.cpp ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.h
   ${CMAKE_CURRENT_LIST_DIR}/LongOperation.cpp ${CMAKE_CURRENT_LIST_DIR}/LongOperation.h
   ${CMAKE_CURRENT_LIST_DIR}/Screen.cpp ${CMAKE_CURRENT_LIST_DIR}/Screen.h
-  ${CMAKE_SOURCE_DIR}/platform/help.cpp ${CMAKE_SOURCE_DIR}/platform/help.h
 )
 target_link_libraries(tevcore PUBLIC tevcomm)
 # The About box shows the program's version.

@@ -16,7 +16,8 @@
 // The database layer: SQLite files in place of the old engine's files. Opening
 // never creates a file and checks the one it opens; failures are
 // Platform::Error with the engine's error numbers (3024 missing, 3049
-// damaged, ...). Values are always bound, never pasted into SQL text.
+// damaged, 3218 locked, 3051 unreadable, ...). Values are always bound, never
+// pasted into SQL text.
 namespace Platform {
 
 // The rows of a query, read once: what the program searches without going
@@ -47,10 +48,19 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
+    // How much of a file the open reads before it is trusted.
+    enum class Check {
+        Full,       // every page (PRAGMA quick_check)
+        OpensOnly,  // its header and schema: a file checked in full earlier
+    };
+
     // Opens an existing database file read-write (or read-only) and checks it.
-    // An empty or missing path is 3024; a file that is not a database or fails
-    // the check is 3049.
-    static Database open(const QString &path, bool readOnly = false);
+    // An empty or missing path is 3024. Only a file the engine finds corrupt
+    // or not a database is 3049 (the one failure a repair can mend); a file
+    // another connection holds locked past the busy time-out is 3218; one that
+    // is there but cannot be read (a folder, no permission, an I/O error) is
+    // 3051 with the engine's text.
+    static Database open(const QString &path, bool readOnly = false, Check check = Check::Full);
 
     bool isOpen() const { return m_connection != nullptr; }
     QString path() const { return m_path; }

@@ -278,4 +278,10 @@ int unscriptedCount()
     return script().unscripted;
 }
 
+int unusedCount()
+{
+    const Script &s = script();
+    return int(s.answers.size() + s.inputs.size() + s.files.size());
+}
+
 } // namespace Platform::Ui

@@ -91,5 +91,7 @@ const std::vector<Shown> &shown();
 void clearShown();
 // Boxes that found the queue empty took their default answer; tests check this is 0.
 int unscriptedCount();
+// Scripted answers, inputs and file answers that no box or dialog took; tests check this is 0 too.
+int unusedCount();
 
 } // namespace Platform::Ui

@@ -15,6 +15,8 @@
 #include <array>
 #include <functional>
 
+#include <sys/stat.h>
+
 namespace KovraDS {
 
 namespace {
@@ -86,6 +88,17 @@ bool postAttendanceFile(const QString &pollFile, const std::function<void()> &lo
     return true;
 }
 
+// The file behind a path: a file put back from a backup under the same name
+// is another file and is checked again.
+QString fileIdentity(const QString &path)
+{
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    struct stat info {};
+    if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &info) != 0)
+        return QString();
+    return QStringLiteral("%1:%2:%3").arg(canonical).arg(info.st_dev).arg(info.st_ino);
+}
+
 } // namespace
 
 State &state()
@@ -152,7 +165,13 @@ bool PostPolledData(const QString &pollFile)
 bool OpenTargetDb()
 {
     try {
-        state().TargetDb = Platform::Database::open(AppMain::settings().TargetDbPath);
+        const QString &path = AppMain::settings().TargetDbPath;
+        const QString identity = fileIdentity(path);
+        const bool checked = !identity.isEmpty() && state().CheckedTargetFiles.contains(identity);
+        state().TargetDb = Platform::Database::open(
+            path, false, checked ? Platform::Database::Check::OpensOnly : Platform::Database::Check::Full);
+        if (!identity.isEmpty())
+            state().CheckedTargetFiles.insert(identity);
         return true;
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);

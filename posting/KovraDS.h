@@ -4,8 +4,8 @@
 #include "posting/Calendar.h"
 
 #include <QDate>
+#include <QSet>
 #include <QString>
-
 
 // The posting module: its settings, the posting files and the target product database.
 namespace KovraDS {
@@ -21,6 +21,8 @@ struct State {
     int PassedOver = 0;
     // The day the text target's daily name uses; null is the real today (tests set it).
     QDate Today;
+    // Product database files checked page by page in this run (path and file id).
+    QSet<QString> CheckedTargetFiles;
 };
 
 State &state();
@@ -35,7 +37,9 @@ void InstallHooks();
 bool PostPolledData(const QString &pollFile);
 
 // Opens the product database named by the settings; a failure is shown and
-// leaves the database that was open, if any.
+// leaves the database that was open, if any. The first open of a file in a
+// run checks every page; posting reopens it after every poll, so later opens
+// of the same file check only that it opens as a database.
 bool OpenTargetDb();
 void CloseTargetDb();
 

@@ -74,6 +74,9 @@ TEST_F(Helpers, GetAppPathEndsInExactlyOneSeparator)
 
 TEST_F(Helpers, ErrorBoxTitleAppendsTheActiveErrorNumberOrZero)
 {
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     AppMain::ShowErrorMsg(QString(), QStringLiteral("plain"));
     {
         Platform::ActiveError active(3024, QStringLiteral("missing"));
@@ -97,6 +100,8 @@ TEST_F(Helpers, BrowseOpenLoopsOnMissingAndHiddenFilesUntilAnExistingOne)
     Platform::Ui::queueFile({file(QStringLiteral("Data/nothere.dld"))});
     Platform::Ui::queueFile({file(QStringLiteral("Data/.hidden.dld"))});
     Platform::Ui::queueFile({file(QStringLiteral("Data/TEVCMD.DLD"))});
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
 
     Platform::Ui::FileDialog dialog;
     const QString chosen = AppMain::BrowseOpenFile(dialog, file(QStringLiteral("Data/")),

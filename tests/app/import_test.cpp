@@ -7,6 +7,8 @@
 
 namespace {
 
+using Platform::Ui::Answer;
+
 class Import : public TevHome {
 protected:
     void SetUp() override
@@ -57,6 +59,8 @@ TEST_F(Import, NewRowsAreAddedAndKeysAlreadyThereSkipped)
         QStringLiteral("INSERT INTO Clocks (\"Clock Identifier\", PhoneNo) VALUES ('front DOOR', 'mine')"));
     const QString source = makeSource(QStringLiteral("old"));
 
+    Platform::Ui::queueAnswer(Answer::Ok);
+
     AppMain::ImportDatabase(source);
 
     ASSERT_EQ(boxes().size(), 1u);
@@ -72,11 +76,47 @@ TEST_F(Import, NewRowsAreAddedAndKeysAlreadyThereSkipped)
     EXPECT_EQ(count(QStringLiteral("Function Keys")), 8u);  // the same shipped rows, not doubled
 }
 
+TEST_F(Import, OlderTablesMissingAColumnGetItsDefaultAndExtraColumnsStayBehind)
+{
+    const QString source = makeSource(QStringLiteral("old"));
+    {
+        Platform::Database src = Platform::Database::open(source);
+        src.execute(QStringLiteral("ALTER TABLE Clocks DROP COLUMN PhoneNo"));
+        src.execute(QStringLiteral("ALTER TABLE TcpClocks DROP COLUMN poll"));
+        src.execute(QStringLiteral("ALTER TABLE ClkMsg ADD COLUMN Retired TEXT DEFAULT 'gone'"));
+    }
+    Platform::Ui::queueAnswer(Answer::Ok);
+
+    AppMain::ImportDatabase(source);
+
+    ASSERT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes()[0].text, QStringLiteral("Database was imported successfully."));
+    const auto clocks = AppMain::state().MainDb.snapshot(
+        QStringLiteral("SELECT \"Clock Identifier\", PhoneNo, \"Baud Rate\" FROM Clocks ORDER BY 1"));
+    ASSERT_EQ(clocks.size(), 2u);
+    for (const auto &row : clocks.rows()) {
+        EXPECT_EQ(row.value(1).toString(), QString()) << "a dial would ring the column's name";
+        EXPECT_EQ(row.value(2).toInt(), 9600);
+    }
+    EXPECT_EQ(clocks.rows()[0].value(0).toString(), QStringLiteral("Dock"));
+    const auto tcp = AppMain::state().MainDb.snapshot(QStringLiteral("SELECT Description, octet4, poll FROM TcpClocks"));
+    ASSERT_EQ(tcp.size(), 1u);
+    EXPECT_EQ(tcp.rows()[0].value(0).toString(), QStringLiteral("Gate"));
+    EXPECT_EQ(tcp.rows()[0].value(1).toInt(), 7);
+    EXPECT_EQ(tcp.rows()[0].value(2).toInt(), 0);
+    const auto msg = AppMain::state().MainDb.snapshot(QStringLiteral("SELECT PromptName, PromptNo, Prompt FROM ClkMsg"));
+    ASSERT_EQ(msg.size(), 1u);
+    EXPECT_EQ(msg.rows()[0].value(2).toString(), QStringLiteral("Hello"));
+}
+
 TEST_F(Import, SecondImportOfTheSameFileChangesNothing)
 {
     const QString source = makeSource(QStringLiteral("old"));
+    Platform::Ui::queueAnswer(Answer::Ok);
     AppMain::ImportDatabase(source);
     const auto before = AppMain::state().MainDb.snapshot(QStringLiteral("SELECT * FROM Clocks")).size();
+
+    Platform::Ui::queueAnswer(Answer::Ok);
 
     AppMain::ImportDatabase(source);
 
@@ -88,6 +128,8 @@ TEST_F(Import, SecondImportOfTheSameFileChangesNothing)
 TEST_F(Import, MissingTableStopsWithTheErrorAndKeepsTheTablesBefore)
 {
     const QString source = makeSource(QStringLiteral("old"), false);
+
+    Platform::Ui::queueAnswer(Answer::Ok);
 
     AppMain::ImportDatabase(source);
 
@@ -106,6 +148,8 @@ TEST_F(Import, PathWithApostropheAndBlanksIsImported)
 {
     const QString source = makeSource(QStringLiteral("O'Brien's old clocks"));
 
+    Platform::Ui::queueAnswer(Answer::Ok);
+
     AppMain::ImportDatabase(source);
 
     ASSERT_EQ(boxes().size(), 1u);
@@ -115,12 +159,14 @@ TEST_F(Import, PathWithApostropheAndBlanksIsImported)
 
 TEST_F(Import, MissingOrDamagedSourceShowsTheErrorAndCreatesNothing)
 {
+    Platform::Ui::queueAnswer(Answer::Ok);
     AppMain::ImportDatabase(file(QStringLiteral("nowhere/Clock102.mdb")));
     ASSERT_EQ(boxes().size(), 1u);
     EXPECT_EQ(boxes()[0].title, QStringLiteral("Kovra Error#: 3024"));
     EXPECT_FALSE(QFile::exists(file(QStringLiteral("nowhere/Clock102.mdb"))));
 
     writeFile(QStringLiteral("Clock102.mdb"), QByteArray(2048, 'z'));
+    Platform::Ui::queueAnswer(Answer::Ok);
     AppMain::ImportDatabase(file(QStringLiteral("Clock102.mdb")));
     ASSERT_EQ(boxes().size(), 2u);
     EXPECT_EQ(boxes()[1].title, QStringLiteral("Kovra Error#: 3049"));

@@ -70,6 +70,7 @@ TEST_F(MachineSettings, UnreadableFileIsAccessDeniedAndGivesTheDefault)
 {
     // A folder in the file's place cannot be read, whoever runs the test.
     QDir().mkpath(Platform::WinReg::iniPath());
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
 
     EXPECT_EQ(read(QStringLiteral("WorkDay"), QStringLiteral("2")), QStringLiteral("2"));
 
@@ -88,6 +89,7 @@ TEST_F(MachineSettings, ErrorCodesWithoutAMessageShowNothing)
     Registry::ShowWinRegError(2);
     Registry::ShowWinRegError(234);
     EXPECT_TRUE(Platform::Ui::shown().empty());
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     Registry::ShowWinRegError(1009);
     ASSERT_EQ(Platform::Ui::shown().size(), 2u);
     EXPECT_EQ(Platform::Ui::shown()[1].title, QStringLiteral("Kovra Error#: 9000"));

@@ -94,6 +94,33 @@ TEST_F(SettingsStore, WithoutTheDatabaseASaveFailsLoudly)
                  Platform::Error);
 }
 
+// A screen's Save stores several settings together: all of them or none.
+TEST_F(SettingsStore, SavesInsideAScreensTransactionStandOrFallWithIt)
+{
+    const Platform::Database &db = AppMain::state().MainDb;
+    {
+        Platform::Database::Transaction save(db);
+        AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("TerminalID"), QStringLiteral("3"));
+        AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("TCPIPACK"), QStringLiteral("1"));
+        EXPECT_TRUE(db.inTransaction()) << "a nested save ended the screen's transaction";
+        save.commit();
+    }
+    EXPECT_EQ(read(QStringLiteral("TCPIP"), QStringLiteral("TerminalID")), QStringLiteral("3"));
+    EXPECT_EQ(read(QStringLiteral("TCPIP"), QStringLiteral("TCPIPACK")), QStringLiteral("1"));
+
+    try {
+        Platform::Database::Transaction save(db);
+        AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("TerminalID"), QStringLiteral("9"));
+        AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("HostAddr1"), QStringLiteral("10.0.0.9"));
+        throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall, QStringLiteral("a later field is refused"));
+    } catch (const Platform::Error &) {
+    }
+    EXPECT_FALSE(db.inTransaction());
+    EXPECT_EQ(read(QStringLiteral("TCPIP"), QStringLiteral("TerminalID")), QStringLiteral("3"));
+    EXPECT_EQ(read(QStringLiteral("TCPIP"), QStringLiteral("HostAddr1")), QStringLiteral("<default>"));
+    EXPECT_EQ(rowCount(), 2u);
+}
+
 TEST(SettingText, BooleansAcceptWordsInAnyCaseAndNumbers)
 {
     EXPECT_TRUE(AppMain::CBool(QStringLiteral("True")));

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 
 namespace {
@@ -61,6 +62,7 @@ protected:
 
 TEST_F(StartUp, MissingDatabaseEndsWithItsMessageAndCreatesNothing)
 {
+    Platform::Ui::queueAnswer(Answer::Ok);
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Ended);
 
     const auto shown = boxes();
@@ -115,6 +117,7 @@ TEST_F(StartUp, SecondRepairKeepsTheFirstDamagedFileToo)
     writeFile(QStringLiteral("Clock103.mdb.damaged"), QByteArrayLiteral("earlier"));
     damageRegistryIndex();
     Platform::Ui::queueAnswer(Answer::Yes);
+    Platform::Ui::queueAnswer(Answer::Ok);  // repaired
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Running);
 
@@ -132,6 +135,8 @@ TEST_F(StartUp, RepairOfRandomBytesFailsEndsAndKeepsTheFile)
         b = static_cast<char>(generator.bounded(256));
     writeFile(QStringLiteral("Clock103.mdb"), noise);
     Platform::Ui::queueAnswer(Answer::Yes);
+    Platform::Ui::queueAnswer(Answer::Ok);  // the repair's error
+    Platform::Ui::queueAnswer(Answer::Ok);  // the end
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Ended);
 
@@ -197,6 +202,7 @@ TEST_F(StartUp, ClockThreeHundredOverflowsAndStopsReadingTheApplicationKey)
     installDefaultDatabase();
     putSetting(QStringLiteral("Application"), QStringLiteral("Clock"), QStringLiteral("300"));
     putSetting(QStringLiteral("Application"), QStringLiteral("Data Source"), QStringLiteral("Kovra-Vesk"));
+    Platform::Ui::queueAnswer(Answer::Ok);
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Running);
 
@@ -241,14 +247,48 @@ TEST_F(StartUp, StoredBadgeFilterWinsOverBothDefaults)
     EXPECT_EQ(AppMain::state().ClkParm.BadgeFilter, QStringLiteral("LPB0409"));
 }
 
-TEST_F(StartUp, AnUnopenableDatabaseEndsInsteadOfRunningWithout)
+TEST_F(StartUp, AFolderInPlaceOfTheDatabaseIsUnreadableAndEndsWithoutRepair)
 {
-    // A folder where the file should be: neither missing nor a damaged file.
+    // Neither missing nor damaged: the default branch of the start-up trap.
     QDir(home()).mkdir(QStringLiteral("Clock103.mdb"));
-    Platform::Ui::queueAnswer(Answer::No);
+    Platform::Ui::queueAnswer(Answer::Ok);
 
     EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Ended);
+
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u) << "no repair may be offered";
+    EXPECT_EQ(shown[0].title, QStringLiteral("Kovra Error#: 3051"));
+    EXPECT_TRUE(shown[0].text.contains(QStringLiteral("unable to open"))) << shown[0].text.toStdString();
     EXPECT_EQ(frmSplash::existing(), nullptr);
+    EXPECT_TRUE(QFileInfo(file(QStringLiteral("Clock103.mdb"))).isDir());
+    EXPECT_FALSE(QFile::exists(file(QStringLiteral("Clock103.mdb.damaged"))));
+}
+
+TEST_F(StartUp, ADatabaseLockedByAnotherConnectionIsNotRepairedAndStaysAsItWas)
+{
+    installDefaultDatabase();
+    putSetting(QStringLiteral("Application"), QStringLiteral("Clock"), QStringLiteral("7"));
+    const QString path = file(QStringLiteral("Clock103.mdb"));
+    const QByteArray before = [&] {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    Platform::Database other = Platform::Database::open(path);
+    other.execute(QStringLiteral("BEGIN EXCLUSIVE"));
+    Platform::Ui::queueAnswer(Answer::Ok);
+
+    EXPECT_EQ(AppMain::Main(), AppMain::StartResult::Ended);
+    other.execute(QStringLiteral("ROLLBACK"));
+
+    const auto shown = boxes();
+    ASSERT_EQ(shown.size(), 1u) << "no repair may be offered";
+    EXPECT_EQ(shown[0].title, QStringLiteral("Kovra Error#: 3218"));
+    EXPECT_EQ(shown[0].text, QStringLiteral("Could not update; currently locked."));
+    EXPECT_EQ(frmSplash::existing(), nullptr);
+    EXPECT_FALSE(QFile::exists(file(QStringLiteral("Clock103.mdb.damaged"))));
+    QFile after(path);
+    ASSERT_TRUE(after.open(QIODevice::ReadOnly));
+    EXPECT_EQ(after.readAll(), before);
 }
 
 TEST_F(StartUp, SplashOpensTheMainWindowAfterItsTick)

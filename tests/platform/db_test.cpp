@@ -1,3 +1,4 @@
+#include "platform/clock.h"
 #include "platform/db.h"
 #include "platform/error.h"
 
@@ -116,6 +117,79 @@ TEST_F(DatabaseFiles, TransactionLeftWithoutCommitIsRolledBack)
     } catch (const Platform::Error &) {
     }
     EXPECT_TRUE(db.snapshot(QStringLiteral("SELECT * FROM t")).empty());
+}
+
+// A healthy file is offered for repair only when the engine calls it corrupt:
+// a lock held elsewhere or a file that cannot be read is not damage.
+TEST_F(DatabaseFiles, LockedFileIs3218AndAFolderIs3051NeitherIsCorrupt)
+{
+    const QString file = makeDatabase(QStringLiteral("locked.mdb"));
+    Platform::Clock::setFastClock(50);  // the busy wait shortens with the test's pauses
+    {
+        Platform::Database other = Platform::Database::open(file);
+        other.execute(QStringLiteral("BEGIN EXCLUSIVE"));
+        try {
+            Platform::Database::open(file);
+            FAIL() << "a database held locked opened";
+        } catch (const Platform::Error &e) {
+            EXPECT_EQ(e.number(), Platform::ErrorNo::RecordLocked);
+            EXPECT_EQ(e.description(), QStringLiteral("Could not update; currently locked."));
+        }
+        other.execute(QStringLiteral("ROLLBACK"));
+    }
+    Platform::Clock::setFastClock(1);
+    EXPECT_EQ(errorOpening(file), 0);
+
+    QDir(m_dir.path()).mkdir(QStringLiteral("folder.mdb"));
+    try {
+        Platform::Database::open(path(QStringLiteral("folder.mdb")));
+        FAIL() << "a folder opened as a database";
+    } catch (const Platform::Error &e) {
+        EXPECT_EQ(e.number(), Platform::ErrorNo::FileLocked);
+        EXPECT_TRUE(e.description().contains(QStringLiteral("unable to open"))) << e.description().toStdString();
+    }
+}
+
+TEST_F(DatabaseFiles, SavepointRollbackUndoesOnlyItsOwnWork)
+{
+    Platform::Database db = Platform::Database::open(makeDatabase(QStringLiteral("s.mdb")));
+    {
+        Platform::Database::Transaction outer(db);
+        db.execute(QStringLiteral("INSERT INTO t VALUES ('outer', '1')"));
+        {
+            Platform::Database::Transaction inner(db);
+            EXPECT_TRUE(inner.nested());
+            db.execute(QStringLiteral("INSERT INTO t VALUES ('inner', '2')"));
+            inner.rollback();
+        }
+        {
+            Platform::Database::Transaction kept(db);
+            db.execute(QStringLiteral("INSERT INTO t VALUES ('kept', '3')"));
+            kept.commit();
+        }
+        {
+            // Left without a commit: the scope's end undoes it.
+            Platform::Database::Transaction dropped(db);
+            db.execute(QStringLiteral("INSERT INTO t VALUES ('dropped', '4')"));
+        }
+        EXPECT_TRUE(db.inTransaction());
+        outer.commit();
+    }
+    EXPECT_FALSE(db.inTransaction());
+    const auto rows = db.snapshot(QStringLiteral("SELECT k FROM t ORDER BY v"));
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.rows()[0].value(0).toString(), QStringLiteral("outer"));
+    EXPECT_EQ(rows.rows()[1].value(0).toString(), QStringLiteral("kept"));
+
+    // An outer rollback takes a released savepoint's work with it.
+    {
+        Platform::Database::Transaction outer(db);
+        Platform::Database::Transaction inner(db);
+        db.execute(QStringLiteral("INSERT INTO t VALUES ('late', '5')"));
+        inner.commit();
+        outer.rollback();
+    }
+    EXPECT_EQ(db.snapshot(QStringLiteral("SELECT k FROM t")).size(), 2u);
 }
 
 TEST(CurrentError, ScopesNestAndRestore)
