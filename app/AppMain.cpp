@@ -14,6 +14,10 @@
 #include "posting/KovraDS.h"
 #include "setup/ClkSetup.h"
 
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+
 #include <functional>
 #include <vector>
 
@@ -116,6 +120,37 @@ State &state()
 void resetState()
 {
     state() = State{};
+}
+
+int Run()
+{
+    int code = 1;
+    Guard([&code] {
+        if (Main() == StartResult::Running)
+            code = QApplication::exec();
+    });
+    ReleaseModuleState();
+    return code;
+}
+
+void ReleaseModuleState()
+{
+    // Forms first: a form's destructor may still reach a module's state. The
+    // program's forms are named after themselves ("frmMDI"); Qt's own windows
+    // are left to Qt.
+    QList<QPointer<QWidget>> forms;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (window->objectName().startsWith(QLatin1String("frm")))
+            forms << window;
+    }
+    for (const QPointer<QWidget> &form : forms)
+        delete form.data();
+    // Each module's state, the link and poll modules before the shell whose
+    // clock database they use.
+    TCPIP::resetState();
+    SerialClk::resetState();
+    KovraDS::resetState();
+    resetState();
 }
 
 StartResult Main()

@@ -59,6 +59,14 @@ inline AppSettingsRec &settings() { return state().Settings; }
 // ---- start-up ----
 enum class StartResult { Running, Ended };
 
+// The program from start-up to its end, with the application object standing;
+// returns the exit code. Every way out (the main window's unload, start-up
+// ending early, an error) releases module state before it returns.
+int Run();
+// Deletes the program's forms still there, then releases every module's
+// state: their database connections must close while Qt's SQL layer stands.
+void ReleaseModuleState();
+
 // Runs the start-up sequence and shows the splash; Ended means the program
 // must end without showing a window.
 StartResult Main();

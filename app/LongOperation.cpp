@@ -1,5 +1,7 @@
 #include "app/LongOperation.h"
 
+#include "app/Screen.h"
+
 #include <QCloseEvent>
 #include <QTimer>
 
@@ -48,7 +50,7 @@ LongOperation::~LongOperation()
         }
         // Queued: the loop's own handler is still on the stack and may touch the form.
         if (QWidget *form = it->form)
-            QTimer::singleShot(0, form, [form] { form->close(); });
+            QTimer::singleShot(0, form, AppMain::Guarded([form] { form->close(); }));
         it = closes.erase(it);
     }
 }

@@ -75,4 +75,23 @@ private:
     static inline QPointer<Form> s_form;
 };
 
+// The one instance of a window of its own, outside the main window (the
+// splash, the About box, the cancel and progress windows): created on first
+// use, gone when it is deleted. The form makes this its friend when its
+// constructor is private.
+template <class Form>
+class OneWindow {
+public:
+    static Form *instance()
+    {
+        if (!s_form)
+            s_form = new Form;
+        return s_form;
+    }
+    static Form *existing() { return s_form.data(); }
+
+private:
+    static inline QPointer<Form> s_form;
+};
+
 } // namespace AppMain

@@ -22,20 +22,7 @@
 #endif
 
 namespace {
-frmAbout *aboutBox = nullptr;
 constexpr int kIconSize = 48;
-}
-
-frmAbout *frmAbout::instance()
-{
-    if (!aboutBox)
-        aboutBox = new frmAbout;
-    return aboutBox;
-}
-
-frmAbout *frmAbout::existing()
-{
-    return aboutBox;
 }
 
 QString frmAbout::VersionText(int major, int minor, int revision)
@@ -78,7 +65,7 @@ frmAbout::frmAbout()
     cmdOK = new QPushButton(QStringLiteral("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setDefault(true);
-    connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(cmdOK, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdOK_Click(); }));
 
     auto *top = new QHBoxLayout;
     top->addWidget(picIcon, 0, Qt::AlignTop);
@@ -87,11 +74,6 @@ frmAbout::frmAbout()
     layout->addLayout(top);
     layout->addWidget(cmdOK, 0, Qt::AlignRight);
     Form_Load();
-}
-
-frmAbout::~frmAbout()
-{
-    aboutBox = nullptr;
 }
 
 void frmAbout::Form_Load()

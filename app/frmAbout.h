@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Screen.h"
+
 #include <QDialog>
 
 class QFrame;
@@ -7,12 +9,9 @@ class QLabel;
 class QPushButton;
 
 // The About box of the Help menu.
-class frmAbout : public QDialog {
+class frmAbout : public QDialog, public AppMain::OneWindow<frmAbout> {
     Q_OBJECT
 public:
-    static frmAbout *instance();
-    static frmAbout *existing();
-
     // "Version " and the three parts in decimal without leading zeros.
     static QString VersionText(int major, int minor, int revision);
 
@@ -26,7 +25,7 @@ public:
     void cmdOK_Click();
 
 private:
+    friend class AppMain::OneWindow<frmAbout>;
     frmAbout();
-    ~frmAbout() override;
     void Form_Load();
 };

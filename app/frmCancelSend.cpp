@@ -14,22 +14,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace {
-frmCancelSend *cancelForm = nullptr;
-}
-
-frmCancelSend *frmCancelSend::instance()
-{
-    if (!cancelForm)
-        cancelForm = new frmCancelSend;
-    return cancelForm;
-}
-
-frmCancelSend *frmCancelSend::existing()
-{
-    return cancelForm;
-}
-
 frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("frmCancelSend"));
@@ -47,7 +31,7 @@ frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOn
     bufferin->hide();
     cmdCancel = new QPushButton(QStringLiteral("Cancel"), this);
     cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    connect(cmdCancel, &QPushButton::clicked, this, &frmCancelSend::cmdCancel_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdCancel_Click(); }));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Label1);
@@ -55,11 +39,6 @@ frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOn
     layout->addWidget(bufferin);
     layout->addWidget(cmdCancel, 0, Qt::AlignHCenter);
     resize(420, 150);
-}
-
-frmCancelSend::~frmCancelSend()
-{
-    cancelForm = nullptr;
 }
 
 void frmCancelSend::cmdCancel_Click()
@@ -84,15 +63,17 @@ void frmCancelSend::Form_Deactivate()
 
 void frmCancelSend::closeEvent(QCloseEvent *event)
 {
-    if (!SerialClk::state().CancelSend) {
-        if (cmdCancel->isVisibleTo(this))
-            cmdCancel_Click();
-        event->ignore();
-        return;
-    }
-    if (LongOperation::deferClose(this, event))
-        return;
-    event->accept();
+    AppMain::Guard([&] {
+        if (!SerialClk::state().CancelSend) {
+            if (cmdCancel->isVisibleTo(this))
+                cmdCancel_Click();
+            event->ignore();
+            return;
+        }
+        if (LongOperation::deferClose(this, event))
+            return;
+        event->accept();
+    });
 }
 
 void frmCancelSend::changeEvent(QEvent *event)
@@ -110,8 +91,8 @@ void frmCancelSend::changeEvent(QEvent *event)
     if (!QApplication::activeWindow())
         return;
     QPointer<frmCancelSend> self(this);
-    QTimer::singleShot(0, this, [self] {
+    QTimer::singleShot(0, this, AppMain::Guarded([self] {
         if (self)
             self->Form_Deactivate();
-    });
+    }));
 }

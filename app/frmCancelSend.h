@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/Screen.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -9,12 +11,9 @@ class QPushButton;
 
 // The progress and cancel window of a command-file download. It stays on top
 // while the download runs; Cancel only sets the download's cancel flag.
-class frmCancelSend : public QWidget {
+class frmCancelSend : public QWidget, public AppMain::OneWindow<frmCancelSend> {
     Q_OBJECT
 public:
-    static frmCancelSend *instance();
-    static frmCancelSend *existing();
-
     QLabel *Label1;
     QProgressBar *ProgressBar1;
     QPushButton *cmdCancel;
@@ -33,6 +32,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    friend class AppMain::OneWindow<frmCancelSend>;
     frmCancelSend();
-    ~frmCancelSend() override;
 };

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
 #include <QStackedWidget>
@@ -329,7 +330,7 @@ void frmMDI::buildToolbar()
         action->setObjectName(QStringLiteral("Toolbar1_") + QString::fromLatin1(button.key));
         action->setData(QString::fromLatin1(button.key));
         action->setToolTip(QString::fromLatin1(button.tooltip));
-        connect(action, &QAction::triggered, this, [this, action] { Toolbar1_ButtonClick(action); });
+        connect(action, &QAction::triggered, this, AppMain::Guarded([this, action] { Toolbar1_ButtonClick(action); }));
     }
 }
 
@@ -351,7 +352,7 @@ void frmMDI::buildStatusBar()
     for (PortPicture *picture : {imgConnected, imgNotConnected}) {
         picture->setToolTip(kPortTooltip);
         picPort->addWidget(picture);
-        connect(picture, &PortPicture::clicked, this, &frmMDI::TogglePort);
+        connect(picture, &PortPicture::clicked, this, AppMain::Guarded([this] { TogglePort(); }));
     }
     picPort->setFixedSize(kPortPictureSize + 4, kPortPictureSize);
     sbrStatus->addPermanentWidget(picPort);
@@ -375,7 +376,7 @@ void frmMDI::setCommControl(std::unique_ptr<Platform::CommControl> control)
     MSComm1 = control.release();
     MSComm1->setParent(this);
     MSComm1->setObjectName(QStringLiteral("MSComm1"));
-    connect(MSComm1, &Platform::CommControl::OnComm, this, &frmMDI::MSComm1_OnComm);
+    connect(MSComm1, &Platform::CommControl::OnComm, this, AppMain::Guarded([this] { MSComm1_OnComm(); }));
 }
 
 void frmMDI::DisableSerialOnlyMenus()
@@ -526,7 +527,17 @@ void frmMDI::closeEvent(QCloseEvent *event)
 {
     if (LongOperation::deferClose(this, event, LongOperation::Scope::Everything))
         return;
-    MDIForm_Unload();
+    // The screens' own unload still uses the databases (the builder drops its
+    // text tables, a poll form stops its loop): they close first. A screen
+    // that refuses its close keeps the program running.
+    mdiArea->closeAllSubWindows();
+    for (QMdiSubWindow *sub : mdiArea->subWindowList()) {
+        if (sub->isVisible()) {
+            event->ignore();
+            return;
+        }
+    }
+    AppMain::Guard([this] { MDIForm_Unload(); });
     event->accept();
 }
 
@@ -540,9 +551,7 @@ void frmMDI::MDIForm_Unload()
     if (clockInterface() != 0)
         run(mdiHooks().closeTcpIpLink);
     Platform::Help::quit(AppMain::state().HelpFile);
-    // Every form is unloaded: the screens in the frame get their close (and
-    // its clean-up), not just the destruction that follows the frame's.
-    mdiArea->closeAllSubWindows();
+    // Every form is unloaded; the screens in the frame closed before all this.
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (window != this && window->isVisible())
             window->close();

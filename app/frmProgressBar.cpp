@@ -9,21 +9,8 @@
 #include <algorithm>
 
 namespace {
-frmProgressBar *progressForm = nullptr;
 constexpr int kBarWidth = 320;
 constexpr int kBarHeight = 24;
-}
-
-frmProgressBar *frmProgressBar::instance()
-{
-    if (!progressForm)
-        progressForm = new frmProgressBar;
-    return progressForm;
-}
-
-frmProgressBar *frmProgressBar::existing()
-{
-    return progressForm;
 }
 
 QString frmProgressBar::PercentText(int percent)
@@ -53,11 +40,6 @@ frmProgressBar::frmProgressBar() : QWidget(nullptr, Qt::Dialog)
     layout->addWidget(lblProcess);
     layout->addWidget(tbFlood);
     Form_Load();
-}
-
-frmProgressBar::~frmProgressBar()
-{
-    progressForm = nullptr;
 }
 
 void frmProgressBar::Form_Load()

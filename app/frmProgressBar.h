@@ -1,17 +1,16 @@
 #pragma once
 
+#include "app/Screen.h"
+
 #include <QWidget>
 
 class QFrame;
 class QLabel;
 
 // The progress window of a batch posting, which writes its labels.
-class frmProgressBar : public QWidget {
+class frmProgressBar : public QWidget, public AppMain::OneWindow<frmProgressBar> {
     Q_OBJECT
 public:
-    static frmProgressBar *instance();
-    static frmProgressBar *existing();
-
     // At least two digits and " %": "05 %", "100 %".
     static QString PercentText(int percent);
 
@@ -27,8 +26,8 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    friend class AppMain::OneWindow<frmProgressBar>;
     frmProgressBar();
-    ~frmProgressBar() override;
     void Form_Load();
     void placeBar();
 

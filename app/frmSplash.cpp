@@ -3,6 +3,7 @@
 #include "app/AppMain.h"
 #include "app/frmMDI.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPixmap>
@@ -12,7 +13,6 @@
 namespace {
 
 constexpr int kSplashMs = 1000;
-frmSplash *splash = nullptr;
 
 QPixmap splashPicture()
 {
@@ -36,18 +36,6 @@ QPixmap splashPicture()
 
 } // namespace
 
-frmSplash *frmSplash::instance()
-{
-    if (!splash)
-        splash = new frmSplash;
-    return splash;
-}
-
-frmSplash *frmSplash::existing()
-{
-    return splash;
-}
-
 frmSplash::frmSplash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("frmSplash"));
@@ -64,13 +52,8 @@ frmSplash::frmSplash() : QWidget(nullptr, Qt::SplashScreen | Qt::FramelessWindow
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(kSplashMs);
-    connect(Timer1, &QTimer::timeout, this, &frmSplash::Timer1_Timer);
+    connect(Timer1, &QTimer::timeout, this, AppMain::Guarded([this] { Timer1_Timer(); }));
     Timer1->start();
-}
-
-frmSplash::~frmSplash()
-{
-    splash = nullptr;
 }
 
 void frmSplash::Timer1_Timer()
@@ -79,4 +62,16 @@ void frmSplash::Timer1_Timer()
     frmMDI *main = frmMDI::instance();
     close();
     main->show();
+}
+
+void frmSplash::closeEvent(QCloseEvent *event)
+{
+    // A close before the tick would otherwise leave a process with no window
+    // and the clock database open. The main window shows before the splash
+    // goes, so the program never runs without a window.
+    if (Timer1->isActive()) {
+        Timer1->stop();
+        AppMain::Guard([] { frmMDI::instance()->show(); });
+    }
+    event->accept();
 }

@@ -6,7 +6,5 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kovra-TEV"));
-    if (AppMain::Main() == AppMain::StartResult::Ended)
-        return 1;
-    return QApplication::exec();
+    return AppMain::Run();
 }

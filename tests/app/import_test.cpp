@@ -41,16 +41,6 @@ protected:
     {
         return AppMain::state().MainDb.snapshot(QStringLiteral("SELECT * FROM \"%1\"").arg(table)).size();
     }
-
-    std::vector<Platform::Ui::Shown> boxes() const
-    {
-        std::vector<Platform::Ui::Shown> result;
-        for (const auto &s : Platform::Ui::shown()) {
-            if (s.kind == QLatin1String("msgbox"))
-                result.push_back(s);
-        }
-        return result;
-    }
 };
 
 TEST_F(Import, NewRowsAreAddedAndKeysAlreadyThereSkipped)

@@ -18,17 +18,6 @@ using Platform::Ui::Answer;
 
 class StartUp : public TevHome {
 protected:
-    // The boxes shown, without the beeps that come before error boxes.
-    std::vector<Platform::Ui::Shown> boxes() const
-    {
-        std::vector<Platform::Ui::Shown> result;
-        for (const auto &s : Platform::Ui::shown()) {
-            if (s.kind != QLatin1String("beep"))
-                result.push_back(s);
-        }
-        return result;
-    }
-
     // Fills Registry with enough rows that its key index spans pages, then
     // overwrites the index's root page: the rows survive, the index does not.
     void damageRegistryIndex()
@@ -289,6 +278,20 @@ TEST_F(StartUp, ADatabaseLockedByAnotherConnectionIsNotRepairedAndStaysAsItWas)
     QFile after(path);
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), before);
+}
+
+TEST_F(StartUp, SplashClosedBeforeItsTickStillOpensTheMainWindow)
+{
+    installDefaultDatabase();
+    ASSERT_EQ(AppMain::Main(), AppMain::StartResult::Running);
+    ASSERT_NE(frmSplash::existing(), nullptr);
+
+    frmSplash::existing()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    EXPECT_EQ(frmSplash::existing(), nullptr);
+    ASSERT_NE(frmMDI::existing(), nullptr) << "a process without a window keeps the database open";
+    EXPECT_TRUE(frmMDI::existing()->isVisible());
 }
 
 TEST_F(StartUp, SplashOpensTheMainWindowAfterItsTick)

@@ -8,7 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <type_traits>
+#include <utility>
+
 namespace {
+
+// `for (auto &r : db.snapshot(...).rows())` must not walk the rows of a temporary gone at the loop's start.
+static_assert(!std::is_reference_v<decltype(std::declval<Platform::Snapshot>().rows())>);
 
 class DatabaseFiles : public ::testing::Test {
 protected:
