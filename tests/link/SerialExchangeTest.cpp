@@ -162,6 +162,7 @@ TEST_F(SerialExchange, LateAnswerOfOneCallIsNotTakenByTheNext)
 
 TEST_F(SerialExchange, DownloadSendsEveryKindOfLineInOrder)
 {
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     download("O00\r\nLPC01001\nD00 Hi\r\r\n" + QByteArray(1, LF::RS) + "\r\nO10");
     EXPECT_EQ(taken(), (std::vector<std::string>{"O00" + RS, "LPC01001" + RS, "D00 Hi" + RS, RS, RS, "O10" + RS}));
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("File downloaded successfully!")});
@@ -173,6 +174,7 @@ TEST_F(SerialExchange, DownloadSendsEveryKindOfLineInOrder)
 TEST_F(SerialExchange, DownloadRefusedAtLineThreeKeepsTheFirstTwoAndSendsNoClose)
 {
     clock.inject(Frame::Data, Clock::Fault::Nak, 4, 2);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     download("L1\r\nL2\r\nL3\r\nL4\r\n");
     EXPECT_EQ(taken(), (std::vector<std::string>{"L1" + RS, "L2" + RS}));
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Terminal is not responding.")});
@@ -190,6 +192,7 @@ TEST_F(SerialExchange, CancelDuringALineLetsItFinishThenClosesTheClock)
 
 TEST_F(SerialExchange, EmptyFileIsADownloadThatSucceeds)
 {
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     download(QByteArray());
     EXPECT_TRUE(clock.received().empty());
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("File downloaded successfully!")});
@@ -197,6 +200,7 @@ TEST_F(SerialExchange, EmptyFileIsADownloadThatSucceeds)
 
 TEST_F(SerialExchange, MissingFileIsReportedAndTheDownloadEndsTidily)
 {
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     ASSERT_TRUE(SerialClk::OpenSelectedClockPort(comm));
     SerialClk::DownloadFileSerial(comm, file(QStringLiteral("Data/none.dld")), kController, kTerminal, "x");
     EXPECT_TRUE(SerialClk::state().CancelSend);
@@ -208,6 +212,7 @@ TEST_F(SerialExchange, MissingFileIsReportedAndTheDownloadEndsTidily)
 TEST_F(SerialExchange, BadgeCountShowsBothNumbersThenAcknowledges)
 {
     clock.queueRecord("BS01120045");
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     SerialClk::ShowBadgeScheduleCount(comm);
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("No of Badges = 120\r\nNo of Schedules = 045")});
     ASSERT_TRUE(clock.waitForFrames(4));

@@ -95,6 +95,7 @@ TEST_F(SerialPort, PortThatWillNotCloseIsNeverReportedReopened)
 {
     ASSERT_TRUE(SerialClk::OpenPort(*comm, 3, kNine, bar));
     comm->setPendingOutput(64);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_FALSE(SerialClk::OpenPort(*comm, 4, kFour, bar));
     EXPECT_TRUE(comm->PortOpen());
     EXPECT_EQ(comm->CommPort(), 3);
@@ -222,6 +223,7 @@ TEST_F(SerialPort, UnopenablePortIsReported)
 {
     SerialClk::SelectClock(clockOn(3, kNine));
     comm->failNextOpen(Platform::CommErrorNo::InvalidPortNumber, QStringLiteral("none"));
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_FALSE(SerialClk::OpenSelectedClockPort(*comm));
     EXPECT_EQ(Platform::Ui::shown().back().text, QStringLiteral("Unable to open the communication port."));
 }
