@@ -75,6 +75,7 @@ TEST_F(DispatcherTest, ImportClockDataPostsAttendanceAndHoursWorked)
     frmMDI *w = frmMDI::instance();
     w->setCommControl(std::make_unique<Platform::FakeCommControl>());
     Platform::Ui::queueFile(Platform::Ui::FileAnswer{poll(kDay), false});
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     w->mnuDataImportData->trigger();
 
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|Clock data was imported successfully!|64")});
@@ -88,6 +89,8 @@ TEST_F(DispatcherTest, ImportClockDataPostsAttendanceAndHoursWorked)
 
 TEST_F(DispatcherTest, UnreadableRecordsArePassedOverAndCountedInOneBox)
 {
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     target(QStringLiteral("Kovra-Vesk"));
     const QByteArray lines = punch("7", "040309080000") + punch("7", "0403") + "P0\x1e\x1e" "7\x1e\x1f" "040309090000\r\n" +
                              punch("7", "040309120000");
@@ -102,6 +105,7 @@ TEST_F(DispatcherTest, ADatabaseThatCannotBeOpenedKeepsThePostingFile)
 {
     target(QStringLiteral("Kovra-Vesk"));
     AppMain::settings().TargetDbPath = file(QStringLiteral("gone.db"));
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_TRUE(PostPolledData(poll(kDay)));
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra Error#: 3024|Database file is not found!|16")});
     EXPECT_EQ(read(QStringLiteral("Data/F01.txt")),
@@ -112,6 +116,7 @@ TEST_F(DispatcherTest, AMissingTableFailsTheRunWithNothingWritten)
 {
     target(QStringLiteral("Kovra-Vesk"));
     Platform::Database::open(productFile()).execute(QStringLiteral("DROP TABLE [Hours Worked]"));
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_TRUE(PostPolledData(poll(kDay)));
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra Error#: 3078|Clock data was NOT imported successfully!|16")});
     EXPECT_EQ(productRows(QStringLiteral("SELECT COUNT(*) FROM [Time Attendance]")), QStringList{QStringLiteral("0")});
@@ -121,6 +126,7 @@ TEST_F(DispatcherTest, AMissingTableFailsTheRunWithNothingWritten)
 TEST_F(DispatcherTest, AFileThatCannotBeReadStopsThePosting)
 {
     AppMain::settings().TargetType = QStringLiteral("Kovra-Sorb 5.0");
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_FALSE(PostPolledData(file(QStringLiteral("Data/none.log"))));
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|An error occurred when extracting data from clock transaction|0")});
     EXPECT_FALSE(QFile::exists(state().F01Path));
@@ -132,6 +138,7 @@ TEST_F(DispatcherTest, LaborPunchesAreAppendedToWhatAFailedRunLeft)
     writeFile(QStringLiteral("Data/F1.txt"), "5,W,P,J,03/08/04,08:00\r\n");
     writeFile(QStringLiteral("Data/KovraTEV.txt"), "0,99,03/01/04,07:00\r\n");  // a text target's, not ours
     const QByteArray keyed = "P1\x1e" "7\x1e\x1f" "0403091000000W1\x1eP1\x1eJ1\x1e\x03\r\n";
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_TRUE(PostPolledData(poll(kDay + keyed)));
     // Both the kept punch and the new one reached the table; the file went after the posting.
     EXPECT_EQ(rows(QStringLiteral("SELECT EmpID, WorkOrderNo, StartDate FROM [Labor Tracking] ORDER BY EmpID")),
