@@ -94,9 +94,6 @@ TEST_F(ExitPaths, EveryWayOutOfARunningProgramExitsCleanly)
     expectClean(run({QStringLiteral("exit")}), 0, QStringLiteral("main window shown"), "Setup > Exit");
     expectClean(run({QStringLiteral("close-splash")}), 0, QStringLiteral("main window shown"),
                 "splash closed before its tick");
-    // With a TCP/IP link start-up builds the main window before the splash.
-    putSetting(QStringLiteral("Application"), QStringLiteral("Clock"), QStringLiteral("2"));
-    expectClean(run({QStringLiteral("exit")}), 0, QStringLiteral("main window shown"), "TCP/IP link, Exit");
 }
 
 } // namespace
