@@ -7,6 +7,7 @@ namespace Platform::Clock {
 
 namespace {
 int divisor = 1;
+QDate testDay;
 }
 
 void sleep(int milliseconds)
@@ -30,6 +31,16 @@ void setFastClock(int newDivisor)
 int fastClockDivisor()
 {
     return divisor;
+}
+
+QDate today()
+{
+    return testDay.isValid() ? testDay : QDate::currentDate();
+}
+
+void setToday(const QDate &date)
+{
+    testDay = date;
 }
 
 } // namespace Platform::Clock

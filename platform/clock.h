@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDate>
+
 namespace Platform::Clock {
 
 // A plain pause that holds the thread, as the serial exchanges expect.
@@ -12,5 +14,10 @@ double seconds();
 // Tests make plain pauses this many times shorter (1 is real time).
 void setFastClock(int divisor);
 int fastClockDivisor();
+
+// The system's date, or the one a test has set (an invalid date gives the
+// system's back): file names that carry the day are fixed from it.
+QDate today();
+void setToday(const QDate &date);
 
 } // namespace Platform::Clock

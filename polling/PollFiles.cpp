@@ -1,0 +1,184 @@
+#include "polling/PollFiles.h"
+
+#include "app/AppMain.h"
+#include "app/frmMDI.h"
+#include "platform/clock.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace PollFiles {
+
+namespace {
+
+const QString kTextFilesTarget = QStringLiteral("Text Files");
+constexpr char kLineEnd[] = "\r\n";
+constexpr mode_t kNewFileMode = 0666;  // before the umask, as any new file
+
+int systemOpen(const char *path, int flags, mode_t mode)
+{
+    return ::open(path, flags, mode);
+}
+
+Opener opener = systemOpen;
+
+} // namespace
+
+QString DayLogPath(const QDate &day)
+{
+    return AppMain::AppFile(QStringLiteral("DATA\\DATA") + day.toString(QStringLiteral("MMdd")) +
+                            QStringLiteral(".log"));
+}
+
+QString PollFilePath()
+{
+    return AppMain::AppFile(QStringLiteral("DATA\\POLL.txt"));
+}
+
+void setOpener(Opener newOpener)
+{
+    opener = newOpener ? newOpener : systemOpen;
+}
+
+Platform::Error FileError(int err)
+{
+    using namespace Platform;
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return Error(ErrorNo::PathNotFound, QStringLiteral("Path not found"));
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return Error(ErrorNo::PermissionDenied, QStringLiteral("Permission denied"));
+    case ENOSPC:
+        return Error(ErrorNo::DiskFull, QStringLiteral("Disk full"));
+    default:
+        return Error(ErrorNo::PathFileAccessError, QStringLiteral("Path/File access error"));
+    }
+}
+
+AppendFile::~AppendFile()
+{
+    close();
+}
+
+AppendFile::AppendFile(AppendFile &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_path(std::move(other.m_path))
+{
+}
+
+AppendFile &AppendFile::operator=(AppendFile &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_path = std::move(other.m_path);
+    }
+    return *this;
+}
+
+void AppendFile::open(const QString &path)
+{
+    close();
+    const int fd = opener(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
+                          kNewFileMode);
+    if (fd < 0)
+        throw FileError(errno);
+    m_fd = fd;
+    m_path = path;
+}
+
+void AppendFile::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+void AppendFile::writeLine(QByteArrayView line)
+{
+    if (m_fd < 0)
+        throw Platform::Error(Platform::ErrorNo::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
+    // One buffer, one write: with O_APPEND the line lands whole at the end
+    // even when another writer appends to the same file.
+    QByteArray bytes;
+    bytes.reserve(line.size() + 2);
+    bytes.append(line);
+    bytes.append(kLineEnd);
+    ssize_t n;
+    do {
+        n = ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        throw FileError(errno);
+    // A regular file takes less only when the disk fills up.
+    if (n != bytes.size())
+        throw FileError(ENOSPC);
+}
+
+void AppendLine(const QString &path, QByteArrayView line)
+{
+    AppendFile file;
+    file.open(path);
+    file.writeLine(line);
+}
+
+void DataFiles::open()
+{
+    close();
+    m_logPath = DayLogPath(Platform::Clock::today());
+    m_pollPath = PollFilePath();
+    try {
+        m_log.open(m_logPath);
+        m_poll.open(m_pollPath);
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void DataFiles::close()
+{
+    m_log.close();
+    m_poll.close();
+}
+
+void DataFiles::writeRecord(QByteArrayView line)
+{
+    m_log.writeLine(line);
+    m_poll.writeLine(line);
+}
+
+bool PostPolledData(const QString &pollFile)
+{
+    const auto &post = mdiHooks().postPolledData;
+    if (!post)
+        return false;
+    post(pollFile);
+    return true;
+}
+
+Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster)
+{
+    if (pollFile.isEmpty() || !QFileInfo::exists(pollFile))
+        return Finish::NoFile;
+    if (post && !(poster && poster(pollFile)))
+        return Finish::Kept;
+    if (::unlink(QFile::encodeName(pollFile).constData()) != 0 && errno != ENOENT)
+        throw FileError(errno);
+    return post ? Finish::Posted : Finish::Discarded;
+}
+
+Finish FinishPollFile(const QString &pollFile)
+{
+    const AppMain::AppSettingsRec &s = AppMain::settings();
+    return FinishPollFile(pollFile, s.TargetType == kTextFilesTarget || s.AutoImport, PostPolledData);
+}
+
+} // namespace PollFiles

@@ -1,0 +1,113 @@
+// The two files every poll writes: the day's poll log, kept as the audit
+// trail of every record received, and Data/POLL.txt, which collects the
+// records of the current poll for posting. A line is the record's bytes as
+// received plus CR LF, appended with one write() so it has reached the
+// operating system before the record is acknowledged to its clock.
+#pragma once
+
+#include "platform/error.h"
+
+#include <QByteArrayView>
+#include <QDate>
+#include <QString>
+
+#include <functional>
+
+#include <sys/types.h>
+
+namespace PollFiles {
+
+// Data/DATAmmdd.log of that day, in the application folder.
+QString DayLogPath(const QDate &day);
+// Data/POLL.txt in the application folder.
+QString PollFilePath();
+
+// The open(2) the files go through; tests put their own in (a refusal even
+// when they run as root). nullptr restores the system's.
+using Opener = int (*)(const char *path, int flags, mode_t mode);
+void setOpener(Opener opener);
+
+// An errno of a failed open or write as the program's file error: 76 "Path
+// not found", 70 "Permission denied", 61 "Disk full", else 75.
+Platform::Error FileError(int err);
+
+// A file opened for appending lines. Failures throw FileError.
+class AppendFile {
+public:
+    AppendFile() = default;
+    ~AppendFile();
+    AppendFile(AppendFile &&other) noexcept;
+    AppendFile &operator=(AppendFile &&other) noexcept;
+    AppendFile(const AppendFile &) = delete;
+    AppendFile &operator=(const AppendFile &) = delete;
+
+    // Opens (creating a missing file, never its folder); an open file is closed first.
+    void open(const QString &path);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+    const QString &path() const { return m_path; }
+    // The bytes and CR LF in one write().
+    void writeLine(QByteArrayView line);
+
+private:
+    int m_fd = -1;
+    QString m_path;
+};
+
+// One line appended to a file opened and closed for it, for writers that
+// let others read the file between records.
+void AppendLine(const QString &path, QByteArrayView line);
+
+// The pair of one poll. The day's log takes its name from the date the
+// poll starts, so a poll running past midnight stays in its starting day.
+class DataFiles {
+public:
+    // The day's log, then POLL.txt. When either cannot be opened, what did
+    // open is closed again and the error thrown: a poll never runs with a
+    // file missing.
+    void open();
+    // Closes what is open; harmless when nothing is.
+    void close();
+    bool isOpen() const { return m_log.isOpen() && m_poll.isOpen(); }
+
+    // A record line to the day's log, then to POLL.txt.
+    void writeRecord(QByteArrayView line);
+
+    QString logPath() const { return m_logPath; }
+    QString pollPath() const { return m_pollPath; }
+    AppendFile &log() { return m_log; }
+    AppendFile &poll() { return m_poll; }
+
+private:
+    AppendFile m_log;
+    AppendFile m_poll;
+    QString m_logPath;
+    QString m_pollPath;
+};
+
+// Hands a poll file to posting; true only when posting reports success.
+using Poster = std::function<bool(const QString &pollFile)>;
+
+// The main window's posting entry; a module that has not connected it
+// counts as a failed posting, so nothing is deleted.
+bool PostPolledData(const QString &pollFile);
+
+// What the end of a poll did with POLL.txt.
+enum class Finish {
+    NoFile,     // there was none
+    Posted,     // posted and deleted
+    Kept,       // posting failed: kept for the next poll to append to
+    Discarded,  // not posted by the settings, deleted (its lines stay in the day's log)
+};
+
+// The end steps of a poll, after the files are closed: with posting on
+// (`post`), the file is deleted only when `poster` succeeds; a failed
+// posting keeps it whole for the next posting. Without posting it is
+// deleted. A deletion that fails throws FileError: a posted file left in
+// place would be posted again.
+Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster);
+// The same with the 'Application' settings ("Text Files" target or
+// AutoImport) and PostPolledData.
+Finish FinishPollFile(const QString &pollFile);
+
+} // namespace PollFiles
