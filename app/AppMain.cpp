@@ -11,6 +11,7 @@
 #include "link/frmSendCmd.h"
 #include "link/frmSetTime.h"
 #include "platform/error.h"
+#include "polling/frmPollSerial.h"
 #include "posting/KovraDS.h"
 #include "setup/ClkSetup.h"
 
@@ -163,6 +164,7 @@ StartResult Main()
     SerialClk::InstallSetTimeHook();
     SerialClk::InstallSendCmdHook();
     InstallAppSettingsHook();
+    PollSerial::InstallHooks();
     const std::vector<std::function<void()>> steps = {
         [&] {
             s.AppPath = GetAppPath();

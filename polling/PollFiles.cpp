@@ -158,10 +158,7 @@ void DataFiles::writeRecord(QByteArrayView line)
 bool PostPolledData(const QString &pollFile)
 {
     const auto &post = mdiHooks().postPolledData;
-    if (!post)
-        return false;
-    post(pollFile);
-    return true;
+    return post && post(pollFile);
 }
 
 Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster)

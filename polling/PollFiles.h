@@ -88,8 +88,8 @@ private:
 // Hands a poll file to posting; true only when posting reports success.
 using Poster = std::function<bool(const QString &pollFile)>;
 
-// The main window's posting entry; a module that has not connected it
-// counts as a failed posting, so nothing is deleted.
+// The main window's posting entry; one that reports a failure, or is not
+// connected, keeps the file.
 bool PostPolledData(const QString &pollFile);
 
 // What the end of a poll did with POLL.txt.

@@ -178,13 +178,13 @@ TEST_F(PollFilesTest, EndStepsDeleteOnlyWhatWasPostedOrNotToBePosted)
     const struct {
         const char *target;
         bool autoImport;
-        int hook;  // 0 none connected, 1 connected
+        int hook;  // 0 none connected, 1 posting fails, 2 posting succeeds
         Finish expected;
     } cases[] = {
-        {"Text Files", false, 1, Finish::Posted},     {"Text Files", false, 0, Finish::Kept},
-        {"Text Files", true, 1, Finish::Posted},      {"Kovra-Vesk", true, 1, Finish::Posted},
-        {"Kovra-Vesk", true, 0, Finish::Kept},        {"Kovra-Vesk", false, 1, Finish::Discarded},
-        {"Kovra-Brix", false, 0, Finish::Discarded},
+        {"Text Files", false, 2, Finish::Posted},     {"Text Files", false, 1, Finish::Kept},
+        {"Text Files", false, 0, Finish::Kept},       {"Text Files", true, 2, Finish::Posted},
+        {"Kovra-Vesk", true, 2, Finish::Posted},      {"Kovra-Vesk", true, 1, Finish::Kept},
+        {"Kovra-Vesk", false, 1, Finish::Discarded},  {"Kovra-Brix", false, 0, Finish::Discarded},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.target) + (c.autoImport ? " auto" : "") + (c.hook ? " hook" : ""));
@@ -193,13 +193,16 @@ TEST_F(PollFilesTest, EndStepsDeleteOnlyWhatWasPostedOrNotToBePosted)
         QStringList posted;
         mdiHooks().postPolledData = nullptr;
         if (c.hook)
-            mdiHooks().postPolledData = [&](const QString &f) { posted << f; };
+            mdiHooks().postPolledData = [&, ok = c.hook == 2](const QString &f) {
+                posted << f;
+                return ok;
+            };
         const QString poll = file("Data/POLL.txt");
         QFile::remove(poll);
         PollFiles::AppendLine(poll, "rec");
         EXPECT_EQ(PollFiles::FinishPollFile(poll), c.expected);
         EXPECT_EQ(QFile::exists(poll), c.expected == Finish::Kept);
-        EXPECT_EQ(posted, c.expected == Finish::Posted ? QStringList{poll} : QStringList{});
+        EXPECT_EQ(posted, c.hook && c.expected != Finish::Discarded ? QStringList{poll} : QStringList{});
     }
     EXPECT_EQ(PollFiles::FinishPollFile(file("Data/none.txt")), Finish::NoFile);
 }

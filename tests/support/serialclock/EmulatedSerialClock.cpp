@@ -109,6 +109,12 @@ void EmulatedSerialClock::injectLate(Frame kind, std::chrono::milliseconds delay
     m_script.push_back({kind, false, Fault::Silence, {}, times, after, delay});
 }
 
+void EmulatedSerialClock::onAcknowledgement(std::function<void()> hook)
+{
+    std::lock_guard lock(m_mutex);
+    m_onAck = std::move(hook);
+}
+
 void EmulatedSerialClock::splitWrites(bool on)
 {
     std::lock_guard lock(m_mutex);
@@ -176,6 +182,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
     const Frame kind = KindOf(frame);
     std::string answer;
     bool babble = false;
+    std::function<void()> acknowledged;
     std::chrono::milliseconds delay{0};
     {
         std::lock_guard lock(m_mutex);
@@ -188,6 +195,8 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
                            (m_terminal == LF::kWrappedTerminal && head == LF::AddressChar(0)));
         if (!mine)
             return;
+        if (kind == Frame::Ack)
+            acknowledged = m_onAck;
         const std::string normal = normalAnswer(kind, frame);
         // A late answer is the normal one, only later.
         if (!scriptedAnswer(kind, normal, head, answer, babble, delay) || delay.count() > 0) {
@@ -198,6 +207,8 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
             }
         }
     }
+    if (acknowledged)
+        acknowledged();
     send(answer, babble, delay);
 }
 

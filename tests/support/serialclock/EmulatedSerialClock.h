@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -65,6 +66,10 @@ public:
     // quiet gap that ends a reply.
     void splitWrites(bool on);
 
+    // Called in the clock's own thread when the host acknowledges a record
+    // of this clock, once the record has left the queue.
+    void onAcknowledgement(std::function<void()> hook);
+
     std::vector<Received> received() const;
     std::vector<Frame> receivedKinds() const;
     // The bytes between STX and ETX of every data frame the clock acknowledged.
@@ -106,6 +111,7 @@ private:
     std::vector<Received> m_received;
     std::vector<std::string> m_accepted;
     bool m_split = false;
+    std::function<void()> m_onAck;
 
     std::thread m_thread;
 };

@@ -1,0 +1,198 @@
+#include "polling/PollSerial.h"
+
+#include "app/AppMain.h"
+#include "libs/frame/LinkFrame.h"
+#include "platform/ansi.h"
+#include "platform/clock.h"
+#include "platform/error.h"
+
+#include <string_view>
+
+namespace PollSerial {
+
+namespace {
+
+namespace LF = LinkFrame;
+
+// Polls that get no record before the clock counts as empty or silent.
+constexpr int kPollTries = 3;
+// The clock needs a moment after its record before it takes the acknowledgement.
+constexpr int kAckPauseMs = 10;
+// SOH, controller, terminal, STX come before the record's "\".
+constexpr int kFrameHeadLength = 4;
+// ETX is followed by the two check characters and EOT.
+constexpr int kFrameTailLength = 3;
+constexpr int kStampLength = 12;
+// The stamp is followed by one character before the extra fields.
+constexpr int kExtrasOffset = kStampLength + 1;
+
+const QString kClocksQuery = QStringLiteral(
+    "SELECT * FROM Clocks ORDER By PhoneNo,  Port, [Baud Rate], Parity, [Data Bits], [Stop Bits]");
+
+// The text after the first `c`; all of it when there is none.
+QString After(const QString &text, QChar c)
+{
+    return text.mid(text.indexOf(c) + 1);
+}
+
+bool IsSeparator(QChar c)
+{
+    return c == QChar(LF::US) || c == QChar(LF::RS) || c == QChar(LF::GS);
+}
+
+Platform::Error CannotTakeApart()
+{
+    return Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
+                           QStringLiteral("Invalid procedure call or argument"));
+}
+
+QByteArray Bytes(const std::string &frame)
+{
+    return QByteArray(frame.data(), qsizetype(frame.size()));
+}
+
+QString DisplayText(const QByteArray &frame)
+{
+    const QString reply = Platform::Ansi::decode(frame);
+    if (!reply.contains(QLatin1Char(LF::PollChar)))
+        return reply;
+    try {
+        return ParsePunchRecord(reply);
+    } catch (const Platform::Error &e) {
+        // Shown, and the record is kept and acknowledged all the same: it is on disk.
+        ShowError(e);
+        return QString();
+    }
+}
+
+} // namespace
+
+void ShowError(const Platform::Error &e)
+{
+    Platform::ActiveError active(e);
+    AppMain::ShowErrorMsg(QString(), e.description());
+}
+
+QString ParsePunchRecord(const QString &reply)
+{
+    QString s = After(reply, QChar(LF::GS));
+    if (!s.startsWith(QLatin1Char(LF::PollChar)))
+        return QString();
+    s = After(s, QChar(LF::RS));
+    while (!s.isEmpty() && IsSeparator(s.front()))
+        s.remove(0, 1);
+    const qsizetype badgeEnd = s.indexOf(QChar(LF::RS));
+    if (badgeEnd < 0)
+        throw CannotTakeApart();
+    const QString badge = s.left(badgeEnd);
+    s = After(s, QChar(LF::US));
+    const QString stamp = AppMain::FormatPunchDateUS(s.left(kStampLength));
+    s = s.mid(kExtrasOffset);
+    QString extras;
+    if (!s.isEmpty()) {
+        const qsizetype etx = s.indexOf(QChar(LF::ETX));
+        if (etx < 0)
+            throw CannotTakeApart();
+        s.truncate(etx);
+        // Each field ends with RS; text after the last RS is no field.
+        for (qsizetype end = s.indexOf(QChar(LF::RS)); end >= 0; end = s.indexOf(QChar(LF::RS))) {
+            if (end > 0)
+                extras += QLatin1Char(',') + s.left(end);
+            s.remove(0, end + 1);
+        }
+    }
+    return badge + extras + QLatin1Char(',') + stamp;
+}
+
+std::optional<QByteArray> RecordFrame(const QByteArray &reply, int controller, int terminal)
+{
+    const char head[] = {LF::SOH, LF::AddressChar(controller), LF::AddressChar(terminal), LF::STX, '\\'};
+    const qsizetype start = reply.indexOf(QByteArrayView(head, sizeof head));
+    if (start < 0)
+        return std::nullopt;
+    const qsizetype etx = reply.indexOf(LF::ETX, start);
+    if (etx < 0 || etx + kFrameTailLength >= reply.size() || reply[etx + kFrameTailLength] != LF::EOT)
+        return std::nullopt;
+    QByteArray frame = reply.mid(start, etx + kFrameTailLength + 1 - start);
+    if (!LF::ReplyCheckGood(std::string_view(frame.constData(), size_t(frame.size()))))
+        return std::nullopt;
+    return frame;
+}
+
+QByteArray RecordLine(const QByteArray &frame)
+{
+    return frame.mid(kFrameHeadLength);
+}
+
+void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFiles::DataFiles &files,
+                     PollView &view)
+{
+    const QByteArray poll = Bytes(LF::BuildPollMsg(controller, terminal));
+    const QByteArray ack = Bytes(LF::BuildAckMsg(controller, terminal));
+    do {
+        std::optional<QByteArray> frame;
+        for (int tries = 0; tries < kPollTries && !frame; ++tries) {
+            line.send(poll);
+            Platform::Clock::sleep(line.pollDelayMs);
+            frame = RecordFrame(line.read(), controller, terminal);
+        }
+        if (!frame) {
+            view.showLineState(LineState::Idle);
+            return;
+        }
+        // On disk before the clock is told it may delete the record.
+        try {
+            files.writeRecord(RecordLine(*frame));
+        } catch (const Platform::Error &e) {
+            ShowError(e);
+            view.requestStop();
+            return;
+        }
+        view.appendRecord(DisplayText(*frame));
+        Platform::Clock::sleep(kAckPauseMs);
+        line.send(ack);
+        view.showLineState(LineState::Delivered);
+    } while (!view.stopRequested());
+}
+
+void WalkClockRows(const Platform::Database &db, const PortOps &ops, PollView &view)
+{
+    const Platform::Snapshot rows = db.snapshot(kClocksQuery);
+    QString lastDialled;
+    for (const QSqlRecord &row : rows.rows()) {
+        if (view.stopRequested())
+            break;
+        const QString id = row.value(QStringLiteral("Clock Identifier")).toString();
+        const QString terminal = row.value(QStringLiteral("Term Address")).toString();
+        const int controller = row.value(QStringLiteral("Controller Address")).toInt();
+        const int port = row.value(QStringLiteral("Port")).toInt();
+        const QString phone = row.value(QStringLiteral("PhoneNo")).toString();
+        const QString settings = row.value(QStringLiteral("Baud Rate")).toString() + QLatin1Char(',') +
+                                 row.value(QStringLiteral("Parity")).toString() + QLatin1Char(',') +
+                                 row.value(QStringLiteral("Data Bits")).toString() + QLatin1Char(',') +
+                                 row.value(QStringLiteral("Stop Bits")).toString();
+
+        QString caption = QStringLiteral("Polling Clock# ") + id + QStringLiteral(" Address: ") + terminal;
+        if (!phone.isEmpty()) {
+            caption += QStringLiteral(" Phone: ") + phone;
+            if (phone != lastDialled && ops.modemConnected()) {
+                ops.hangUp();
+                ops.close();
+            }
+        }
+        view.showStatus(caption);
+        if (!ops.open(port, settings))
+            continue;
+        if (!phone.isEmpty() && phone != lastDialled) {
+            ops.dial(phone);
+            lastDialled = phone;
+        }
+        ops.drain(controller, terminal.toInt());
+    }
+    if (ops.modemConnected()) {
+        ops.hangUp();
+        ops.close();
+    }
+}
+
+} // namespace PollSerial

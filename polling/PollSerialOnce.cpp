@@ -1,0 +1,78 @@
+#include "polling/PollSerial.h"
+
+#include "app/AppMain.h"
+#include "app/frmMDI.h"
+#include "link/SerialClk.h"
+#include "platform/comm/commcontrol.h"
+#include "platform/error.h"
+
+namespace PollSerial {
+
+namespace {
+
+// The poll's end: whatever stopped it, POLL.txt goes through the end steps
+// and the form returns to idle.
+void EndOnePass(PollView &view, PollFiles::DataFiles &files)
+{
+    SerialClk::state().CancelSend = true;
+    files.close();
+    try {
+        PollFiles::FinishPollFile(files.pollPath());
+    } catch (const Platform::Error &e) {
+        ShowError(e);
+    }
+    view.returnToIdle();
+}
+
+} // namespace
+
+void PollSerialClocksOnce(PollView &view, PollFiles::DataFiles &files, bool allClocks)
+{
+    // Nothing is polled unless both files are open: a record acknowledged
+    // to its clock must be on disk.
+    try {
+        files.open();
+    } catch (const Platform::Error &e) {
+        ShowError(e);
+        view.returnToIdle();
+        return;
+    }
+    view.clearTerminal();
+    view.showStatus(QString());
+
+    frmMDI *mdi = frmMDI::instance();
+    Platform::CommControl &comm = *mdi->MSComm1;
+    SerialClk::State &link = SerialClk::state();
+    const ClockLine line{[&comm](const QByteArray &frame) { return SerialClk::SendToPort(comm, frame); },
+                         [&comm] { return SerialClk::ReadPortReply(comm); }, link.CommParm.PollDelay};
+    try {
+        if (!allClocks) {
+            if (!link.ClockPortOpen && !SerialClk::OpenSelectedClockPort(comm)) {
+                // Left to the user's Stop Poll, as before; the files are not left open.
+                files.close();
+                return;
+            }
+            const SerialClk::SerialClockRec &clock = link.SelClock;
+            view.showStatus(QStringLiteral("Polling Clock# ") + clock.ClockId + QStringLiteral(" Address: ") +
+                            QString::number(clock.TermAddr));
+            PollSerialClock(clock.CtrlAddr, clock.TermAddr, line, files, view);
+        } else {
+            PortOps ops;
+            ops.open = [&comm](int port, const QString &settings) { return SerialClk::OpenPort(comm, port, settings); };
+            ops.dial = [&comm, &link, mdi](const QString &phone) {
+                SerialClk::DialModem(comm, link.CommParm.InitStr, phone, mdi->sbrStatus);
+            };
+            ops.hangUp = [&comm] { SerialClk::HangUpModem(comm); };
+            ops.close = [&comm] { SerialClk::ClosePort(comm); };
+            ops.modemConnected = [&link] { return link.ModemConnected; };
+            ops.drain = [&](int controller, int terminal) { PollSerialClock(controller, terminal, line, files, view); };
+            WalkClockRows(AppMain::state().MainDb, ops, view);
+        }
+    } catch (const Platform::Error &e) {
+        // A failure of the clock list or the port ends the pass; what was stored still goes to posting.
+        ShowError(e);
+    }
+    EndOnePass(view, files);
+}
+
+} // namespace PollSerial
