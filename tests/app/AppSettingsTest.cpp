@@ -54,15 +54,6 @@ protected:
         return AppMain::OneScreen<frmAppSettings>::show();
     }
 
-    QStringList registryRows() const
-    {
-        QStringList rows;
-        for (const QSqlRecord &r : AppMain::state().MainDb.snapshot(
-                 QStringLiteral("SELECT RegKey, RegField, RegValue FROM Registry ORDER BY RegKey, RegField")).rows())
-            rows << r.value(0).toString() + QLatin1Char('/') + r.value(1).toString() + QLatin1Char('=') +
-                        r.value(2).toString();
-        return rows;
-    }
 };
 
 TEST_F(AppSettingsScreen, TextSourceEditsAreNotAskedAboutAndAnEmptiedOneIsDeleted)

@@ -97,15 +97,6 @@ protected:
         const auto k = clock.receivedKinds();
         return std::find(k.begin(), k.end(), Frame::Ack) != k.end();
     }
-    QStringList registryRows() const
-    {
-        QStringList rows;
-        for (const QSqlRecord &r : AppMain::state().MainDb.snapshot(
-                 QStringLiteral("SELECT RegKey, RegField, RegValue FROM Registry ORDER BY RegKey, RegField")).rows())
-            rows << r.value(0).toString() + QLatin1Char('/') + r.value(1).toString() + QLatin1Char('=') +
-                        r.value(2).toString();
-        return rows;
-    }
 
     Clock clock{kController, kTerminal};
     const std::string RS{LF::RS};
