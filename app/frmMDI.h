@@ -2,6 +2,8 @@
 
 #include "platform/ui.h"
 
+#include <QByteArray>
+#include <QDate>
 #include <QHash>
 #include <QLabel>
 #include <QMainWindow>
@@ -10,6 +12,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QAction;
 class QMdiArea;
@@ -44,6 +47,20 @@ public:
 
 private:
     std::array<QLabel *, kPanels> m_panels{};
+};
+
+// A punch as the access-control checks of a continuous poll read it.
+struct PolledPunch {
+    QString Badge;
+    QDate Date;
+    QTime Time;
+};
+
+// The holder of an active card: the schedule number (employees only) and the
+// first name, apart, so that a name is never taken for a schedule number.
+struct CardHolder {
+    QString ScheduleNo;
+    QString FirstName;
 };
 
 // What the main window's commands reach in the other modules. Each module
@@ -86,6 +103,21 @@ struct MDIHooks {
     std::function<void()> closePort;                // SerialClk::ClosePort(MSComm1, sbrStatus)
 
     std::function<void()> closeTcpIpLink;           // TCPIP::CloseTCPIPLink
+
+    // Continuous serial polling's checks against the access-control target
+    // (Sorb01). Start opens the target database, loads the company settings
+    // and prepares every statement the poll runs; false (the reason shown)
+    // means the poll must not start. End releases them and closes the target.
+    std::function<bool(bool members)> startRealTimeChecks;
+    std::function<void()> endRealTimeChecks;
+    // The punch of a record (its bytes from the first backslash, as logged);
+    // empty when the record is no punch.
+    std::function<std::optional<PolledPunch>(const QByteArray &record)> readPolledPunch;
+    // The active holder of the card; empty when none ("Not Valid").
+    std::function<std::optional<CardHolder>(const QString &card, bool members)> lookUpCard;
+    std::function<int(const QString &scheduleNo, const QDate &, const QTime &)> checkSchedule;  // 0, 1, 2
+    // PostSorbPunch (employees) or PostMemberPunch (members).
+    std::function<bool(const QDate &, const QTime &, const QString &card, bool members)> postRealTimePunch;
 };
 
 MDIHooks &mdiHooks();
