@@ -2,7 +2,9 @@
 
 #include "app/Screen.h"
 #include "app/frmMDI.h"
+#include "setup/CmdWalk.h"
 #include "setup/frmContPollMsg.h"
+#include "setup/frmDldFile.h"
 #include "setup/frmFuncKeyStp.h"
 #include "setup/frmStdClkMsg.h"
 #include "setup/frmStpClkParm.h"
@@ -16,6 +18,8 @@ void InstallHooks()
     h.showFunctionKeys = [] { AppMain::OneScreen<frmFuncKeyStp>::show(AppMain::Centred); };
     h.showClockMessages = [] { AppMain::OneScreen<frmStdClkMsg>::show(AppMain::Centred); };
     h.showContPollMessages = [] { AppMain::OneScreen<frmContPollMsg>::show(AppMain::Centred); };
+    h.showCreateCmdFile = [] { AppMain::OneScreen<frmDldFile>::show(AppMain::Centred); };
+    CmdWalk::InstallProgramLink();
 }
 
 } // namespace ClkSetup

@@ -1,0 +1,58 @@
+#include "setup/CmdWalk.h"
+
+#include "app/frmMDI.h"
+#include "link/SerialClk.h"
+#include "platform/error.h"
+
+// The program's clock link: the serial module with the main window's comm
+// control and status bar.
+namespace CmdWalk {
+
+namespace {
+
+Platform::CommControl &comm()
+{
+    return *frmMDI::instance()->MSComm1;
+}
+
+[[noreturn]] void noTcpLink()
+{
+    throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
+                          QStringLiteral("TCP/IP clocks cannot be reached from this program yet."));
+}
+
+class ProgramLink : public ClockLink {
+public:
+    bool OpenSelectedClockPort() override { return SerialClk::OpenSelectedClockPort(comm()); }
+    SerialClock SelClock() override
+    {
+        const SerialClk::SerialClockRec &c = SerialClk::state().SelClock;
+        return {c.ClockId, c.TermAddr, c.CtrlAddr, c.PhoneNo, c.Settings, c.Port};
+    }
+    bool OpenPort(int port, const QString &settings) override { return SerialClk::OpenPort(comm(), port, settings); }
+    void ClosePort() override { SerialClk::ClosePort(comm()); }
+    void DialModem(const QString &phone) override
+    {
+        SerialClk::DialModem(comm(), SerialClk::state().CommParm.InitStr, phone, frmMDI::instance()->sbrStatus);
+    }
+    void HangUpModem() override { SerialClk::HangUpModem(comm()); }
+    bool ModemConnected() override { return SerialClk::state().ModemConnected; }
+    void DownloadFileSerial(const QString &path, int controller, int terminal, const QString &name) override
+    {
+        SerialClk::DownloadFileSerial(comm(), path, controller, terminal, name);
+    }
+    TcpClock SelTCPIPClock() override { noTcpLink(); }
+    void SelectTCPIPClockModal() override { noTcpLink(); }
+    void DownloadFileTCPIP(const QString &, const TcpClock &) override { noTcpLink(); }
+    void CancelSend() override { SerialClk::state().CancelSend = true; }
+};
+
+} // namespace
+
+void InstallProgramLink()
+{
+    static ProgramLink link;
+    SetLink(&link);
+}
+
+} // namespace CmdWalk

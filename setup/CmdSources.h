@@ -1,0 +1,82 @@
+#pragma once
+
+#include "platform/db.h"
+#include "setup/CmdFile.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+#include <vector>
+
+// Where the builder's employees, schedules and messages come from: the
+// product databases (SQLite files) or the three text files, each read into a
+// TEMP table of the main connection. No widgets here.
+namespace CmdSources {
+
+enum class Kind { None, Text, Vesk, Brix };
+Kind KindOf(const QString &targetType);
+
+// A comma-separated file: fields in double quotes may hold commas and ""
+// for a quote; lines end in CR LF or LF; UTF-8 when the whole file is valid
+// UTF-8 (a BOM skipped), else Windows-1252. Values trimmed, empty is NULL.
+std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &bytes);
+
+// Schedule and message numbers of one to three digits with zeros in front;
+// anything else as it is; NULL and empty give "000".
+QString Pad3(const QVariant &stored);
+
+// Loads a text file as TEMP table `table`. With `required`, the first line
+// names the columns (any case or order) and each required one must be there;
+// otherwise the columns are by position (`positional` names) and the first
+// line is a header only when its first field is not a number. Columns named
+// in `padded` get Pad3. Throws Platform::Error naming what is missing.
+void LoadTextTable(const Platform::Database &db, const QString &table, const QString &path,
+                   const QStringList &required, const QStringList &positional, const QStringList &padded);
+void DropTextTable(const Platform::Database &db, const QString &table);
+
+// The text sources' columns.
+const QStringList &EmployeeColumns();
+const QStringList &ScheduleColumns();
+
+// Copies a text source into the Data folder through a temporary file and a
+// rename; nothing when the source is the copy. Throws Platform::Error.
+void CopyIntoData(const QString &source, const QString &copy);
+
+struct EmpGroup {
+    QString text;
+    bool expanded = false;
+    std::vector<CmdFile::Employee> employees;
+};
+
+struct ScheduleItem {
+    QString number;     // as stored: the query's value
+    QString shown;      // three digits when the stored number is 1-3 digits
+    QString text;       // the node's text
+};
+
+struct MessageItem {
+    QString number;     // as stored
+    QString text;
+    QString shown;      // the list entry
+};
+
+// The employee groupings: 0 "Employee", 1 "Department", 2 "Schedule".
+// `scheduleFile`: for text sources, whether the schedule file is loaded.
+std::vector<EmpGroup> EmployeeGroups(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile);
+std::vector<ScheduleItem> Schedules(const Platform::Database &db, Kind kind);
+// A schedule's day rows by TheDay; `found` false when the source has no such schedule.
+CmdFile::Schedule ScheduleRows(const Platform::Database &db, Kind kind, const ScheduleItem &item);
+// The product's messages from ClkMsgs, else Message (never both); text
+// sources from the TEMP table ClkMsgs.
+std::vector<MessageItem> Messages(const Platform::Database &db, const QString &table);
+// "ClkMsgs" when the product database has it, else "Message".
+QString ProductMessageTable(const Platform::Database &db);
+
+// The grace minutes that widen the product's schedule windows: Kovra-Brix
+// keeps them in its Registry rows 'Company', Kovra-Vesk in the machine's
+// settings; 0 for every other source.
+int LoadGracePeriod(Kind kind, const Platform::Database &target);
+
+} // namespace CmdSources

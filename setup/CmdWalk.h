@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/db.h"
+
+#include <QString>
+
+#include <functional>
+
+class QSqlRecord;
+
+// Send: the command file to the selected clock or to every clock, serial or
+// TCP/IP, through the one interface the builder has to the clock link.
+namespace CmdWalk {
+
+struct SerialClock {
+    QString ClockId;    // empty: none selected
+    int TermAddr = 0;
+    int CtrlAddr = 0;
+    QString PhoneNo;
+    QString Settings;
+    int Port = 0;
+};
+
+struct TcpClock {
+    int ScreenID = 0;   // below 1: none
+    QString Clock;      // terminal number as text
+    QString Controller; // controller number as text
+    qint32 octet1 = 0, octet2 = 0, octet3 = 0, octet4 = 0;
+};
+
+// What the walk needs of the clock link; the program forwards to the serial
+// and TCP/IP modules with the main window's comm control and status bar,
+// tests record the calls.
+class ClockLink {
+public:
+    virtual ~ClockLink() = default;
+    virtual bool OpenSelectedClockPort() = 0;
+    virtual SerialClock SelClock() = 0;
+    virtual bool OpenPort(int port, const QString &settings) = 0;   // no status bar
+    virtual void ClosePort() = 0;                                    // no status bar
+    virtual void DialModem(const QString &phone) = 0;                // CommParm.InitStr, sbrStatus
+    virtual void HangUpModem() = 0;
+    virtual bool ModemConnected() = 0;
+    virtual void DownloadFileSerial(const QString &path, int controller, int terminal, const QString &name) = 0;
+    virtual TcpClock SelTCPIPClock() = 0;
+    virtual void SelectTCPIPClockModal() = 0;                        // frmSelTCPIPClk
+    virtual void DownloadFileTCPIP(const QString &path, const TcpClock &clock) = 0;   // sets CurTCPIPClock
+    // Cancels the clock being sent (CancelSend).
+    virtual void CancelSend() = 0;
+};
+
+// The program's link, set once by the modules that provide it.
+ClockLink &Link();
+void SetLink(ClockLink *link);
+// The link to the program's serial and TCP/IP modules.
+void InstallProgramLink();
+
+// Terminal ((n - 1) mod 32) + 1 and controller (n + 31) div 32 of clock n.
+TcpClock TcpClockNumbered(int screenId);
+
+// A row of Clocks or TcpClocks whose numbers cannot be read throws
+// Platform::Error naming the clock and the field.
+SerialClock SerialClockOfRow(const QSqlRecord &row);
+TcpClock TcpClockOfRow(const QSqlRecord &row);
+
+enum class Scope { None, Selected, All };
+
+// Runs the walk. `stop` is asked between clocks: when it says so the walk
+// ends. A row that cannot be read shows the error box and ends the walk.
+void Send(ClockLink &link, const Platform::Database &mainDb, const QString &path, int clockInterface, Scope scope,
+          const std::function<bool()> &stop = {});
+
+} // namespace CmdWalk

@@ -1,0 +1,308 @@
+#include "SetupFixture.h"
+
+#include "FakeClockLink.h"
+
+#include "app/frmCancelSend.h"
+#include "app/frmMDI.h"
+#include "libs/frame/LinkFrame.h"
+#include "link/SerialClk.h"
+#include "platform/comm/serialcomm.h"
+#include "setup/CmdFile.h"
+#include "tests/support/serialclock/EmulatedSerialClock.h"
+#include "setup/CmdSources.h"
+#include "setup/frmDldFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSqlQueryModel>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+// The builder over three text files made here.
+class Builder : public SetupTest {
+protected:
+    FakeClockLink link;
+    std::unique_ptr<frmDldFile> form;
+
+    void SetUp() override
+    {
+        SetupTest::SetUp();
+        CmdWalk::SetLink(&link);
+        CmdFile::SetTodayForTests(QDate(2025, 3, 12));
+        writeFile(QStringLiteral("emp.csv"),
+                  "EmpID,FirstName,LastName,DepartmentNo,ScheduleNo,MsgNo,SupervisorLevel\r\n"
+                  "1,Ann,Lee,D1,7,5,1\r\n2,Bo,Poe,D1,007,,\r\n3,Cy,Ng,,000,12,\r\n4,Di,Ro,D2,2,5,\r\n");
+        writeFile(QStringLiteral("sch.csv"),
+                  "ScheduleNo,Description,TheDay,StartTime,EndTime\n2,Days,2,08:00,17:00\n7,Late,3,22:00,06:00\n");
+        writeFile(QStringLiteral("msg.csv"), "5,Hello\n12,See HR\n");
+        AppMain::settings().TargetType = QStringLiteral("Text Files");
+        AppMain::settings().TextFileSettings.TextSourceFile = {file(QStringLiteral("emp.csv")),
+                                                               file(QStringLiteral("sch.csv")),
+                                                               file(QStringLiteral("msg.csv"))};
+        db().execute(QStringLiteral("INSERT INTO ClkMsg (PromptName, PromptNo, Prompt) VALUES "
+                                    "('a','001','One'), ('b','002','Two'), ('c','003','Three')"));
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        CmdWalk::SetLink(nullptr);
+        CmdFile::SetTodayForTests(std::nullopt);
+        SetupTest::TearDown();
+    }
+
+    void open() { form = std::make_unique<frmDldFile>(); }
+
+    QTreeWidgetItem *employee(int group, int i) { return form->TreeView1->topLevelItem(group)->child(i); }
+    static void tick(QTreeWidgetItem *item, bool on = true) { item->setCheckState(0, on ? Qt::Checked : Qt::Unchecked); }
+    int total() { return form->txtTotalEmp->text().toInt(); }
+
+    QStringList tickedSchedules()
+    {
+        QStringList out;
+        for (int i = 0; i < form->TreeView2->topLevelItemCount(); ++i) {
+            if (form->TreeView2->topLevelItem(i)->checkState(0) == Qt::Checked)
+                out << form->TreeView2->topLevelItem(i)->text(0);
+        }
+        return out;
+    }
+
+    QStringList selectedMessages()
+    {
+        QStringList out;
+        for (int i = 0; i < form->lstEmpMsgs->count(); ++i) {
+            if (form->lstEmpMsgs->item(i)->isSelected())
+                out << form->lstEmpMsgs->item(i)->text();
+        }
+        return out;
+    }
+
+    QByteArray cmdFile()
+    {
+        QFile f(form->CmdFilePath);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+};
+
+TEST_F(Builder, LoadsTheThreeTextSourcesWithPaddedNumbers)
+{
+    open();
+    ASSERT_EQ(form->TreeView1->topLevelItemCount(), 1);
+    EXPECT_EQ(form->TreeView1->topLevelItem(0)->text(0), QStringLiteral("ALL"));
+    EXPECT_EQ(employee(0, 0)->text(0), QStringLiteral("1,Ann Lee"));
+    EXPECT_EQ(employee(0, 0)->data(0, frmDldFile::Tag).toString(), QStringLiteral("0070051"));
+    ASSERT_EQ(form->TreeView2->topLevelItemCount(), 2);
+    EXPECT_EQ(form->TreeView2->topLevelItem(1)->text(0), QStringLiteral("007 Late"));
+    EXPECT_EQ(form->lstEmpMsgs->item(1)->text(), QStringLiteral("012 See HR"));
+    EXPECT_TRUE(form->optSelClk->isChecked());
+    EXPECT_FALSE(form->chkFunc[0]->isEnabled());
+    EXPECT_EQ(form->dtaClkMsg->rowCount(), 3);
+}
+
+TEST_F(Builder, GroupTickCountsOnlyNewlyTickedAndUntickLeavesTheGroup)
+{
+    open();
+    form->cboEmpGroups->setCurrentIndex(1);
+    emit form->cboEmpGroups->activated(1);   // No Department (3), D1 (1, 2), D2 (4)
+    ASSERT_EQ(form->TreeView1->topLevelItem(1)->text(0), QStringLiteral("D1"));
+    tick(employee(1, 0));
+    EXPECT_EQ(total(), 1);
+    tick(form->TreeView1->topLevelItem(1));
+    EXPECT_EQ(total(), 2) << "the employee ticked before counts once";
+    tick(employee(1, 1), false);
+    EXPECT_EQ(total(), 1);
+    EXPECT_EQ(form->TreeView1->topLevelItem(1)->checkState(0), Qt::Checked) << "ticks spread only downwards";
+    tick(form->TreeView1->topLevelItem(1), false);
+    EXPECT_EQ(total(), 0);
+    tick(employee(0, 0));
+    emit form->cboEmpGroups->activated(1);
+    EXPECT_EQ(total(), 0) << "regrouping drops every tick";
+    EXPECT_EQ(employee(0, 0)->checkState(0), Qt::Unchecked);
+}
+
+TEST_F(Builder, DerivedSchedulesAndMessagesDedupeSkip000AndRaiseNoTicks)
+{
+    open();
+    tick(employee(0, 0));   // schedule 007, message 005
+    tick(employee(0, 1));   // schedule 007, no message
+    tick(employee(0, 2));   // schedule 000, message 012
+    tick(form->TreeView2->topLevelItem(0));   // by hand: 002
+    form->lstEmpMsgs->item(1)->setSelected(true);
+    form->lstEmpMsgs->item(0)->setSelected(false);
+    form->chkEmpSch->setChecked(true);
+    form->chkEmpMsg->setChecked(true);
+    form->SSTab1->setCurrentIndex(4);
+    EXPECT_EQ(tickedSchedules(), QStringList({"007 Late"})) << "hand ticks replaced";
+    form->SSTab1->setCurrentIndex(5);
+    EXPECT_EQ(selectedMessages(), QStringList({"005 Hello", "012 See HR"}));
+    EXPECT_EQ(total(), 3) << "program ticks raise no tick events";
+}
+
+TEST_F(Builder, WithoutTheBoxesTheTabSwitchKeepsHandChoices)
+{
+    open();
+    tick(employee(0, 0));
+    tick(form->TreeView2->topLevelItem(0));
+    form->SSTab1->setCurrentIndex(4);
+    EXPECT_EQ(tickedSchedules(), QStringList({"002 Days"}));
+}
+
+TEST_F(Builder, PromptGridKeepsClickOrderAndSelectAllAppendsTheRest)
+{
+    open();
+    QItemSelectionModel *sel = form->tdbClkMsg->selectionModel();
+    sel->select(form->dtaClkMsg->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    sel->select(form->dtaClkMsg->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    EXPECT_EQ(form->promptSelection(), std::vector<int>({2, 0}));
+    form->cmdSelAllClkMsg->click();
+    EXPECT_EQ(form->promptSelection(), std::vector<int>({2, 0, 1}));
+    form->cmdSelAllClkMsg->click();
+    EXPECT_EQ(form->promptSelection(), std::vector<int>({2, 0, 1})) << "each row once";
+    const CmdFile::Content c = form->content();
+    ASSERT_EQ(c.prompts.size(), 3u);
+    EXPECT_EQ(c.prompts[0].PromptNo, QStringLiteral("003"));
+    form->cmdClearClkMsg->click();
+    EXPECT_TRUE(form->promptSelection().empty());
+}
+
+TEST_F(Builder, BuildWritesTheTickedRecordsAndAsksAboutTheDownload)
+{
+    open();
+    tick(employee(0, 0));
+    form->chkEmpSch->setChecked(true);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::No);
+    form->cmdBldFile->click();
+    const QByteArray expected = "O00\x1e\r\nD00 Downloading...\x1e\r\nLSB01250309\x1e\r\nLSC01007 0420004680\x1e\r\n"
+                                "LEC01000000000001         Ann00700510000\x1e\r\n"
+                                "D00 Download Complete!!\x1e" "003\x1e\r\nO10\x1e\r\n";
+    EXPECT_EQ(cmdFile(), expected);
+    ASSERT_EQ(Platform::Ui::shown().size(), 1u);
+    EXPECT_EQ(Platform::Ui::shown().back().text,
+              QStringLiteral("File created successfully! Would you like to download it to the clock(s)?"));
+    EXPECT_TRUE(link.calls.isEmpty());
+}
+
+TEST_F(Builder, AFailureAmongTheEmployeesLeavesThePreviousFileAndOffersNoDownload)
+{
+    writeFile(QStringLiteral("emp.csv"), "EmpID,FirstName,LastName,DepartmentNo,ScheduleNo,MsgNo,SupervisorLevel\r\n"
+                                         "1,Ann,Lee,,,,\r\nX2,Bo,Poe,,,,\r\n3,Cy,Ng,,,,\r\n");
+    writeFile(QStringLiteral("Data/TEVCMD.DLD"), "previous\r\n");
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    open();
+    tick(form->TreeView1->topLevelItem(0));
+    form->cmdBldFile->click();
+    EXPECT_EQ(cmdFile(), QByteArray("previous\r\n"));
+    ASSERT_EQ(Platform::Ui::shown().size(), 1u);
+    EXPECT_EQ(Platform::Ui::shown().front().text,
+              QStringLiteral("These records cannot be written to the command file:\n"
+                             "Employee X2 (Bo Poe): the badge is not 1 to 12 digits"));
+}
+
+TEST_F(Builder, BuildAndSendAreDisabledWhileTheWalkDownloads)
+{
+    open();
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Yes);
+    link.selected.ClockId = QStringLiteral("Front");
+    bool buildEnabled = true, sendEnabled = true;
+    link.duringDownload = [&] {
+        buildEnabled = form->cmdBldFile->isEnabled();
+        sendEnabled = form->cmdSend->isEnabled();
+        form->Build();   // refused while the walk runs: the file stays as sent
+    };
+    form->cmdBldFile->click();
+    EXPECT_EQ(link.calls, QStringList({"OpenSelectedClockPort", "DownloadFileSerial 0 0 Front"}));
+    EXPECT_FALSE(buildEnabled);
+    EXPECT_FALSE(sendEnabled);
+    EXPECT_TRUE(form->cmdBldFile->isEnabled());
+    EXPECT_EQ(Platform::Ui::shown().size(), 1u);
+}
+
+TEST_F(Builder, AMissingColumnShowsItsBoxAndTheEmployeeSourceIsMissing)
+{
+    writeFile(QStringLiteral("emp.csv"), "EmpID,FirstName,LastName\r\n1,Ann,Lee\r\n");
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    open();
+    EXPECT_EQ(errorBoxes(), QStringList({"Employee.txt has no column DepartmentNo."}));
+    EXPECT_EQ(form->cboEmpGroups->count(), 0);
+    EXPECT_FALSE(form->SourceFileFound[0]);
+    EXPECT_TRUE(form->SourceFileFound[1]);
+}
+
+TEST_F(Builder, KovraBrixWithoutItsDatabaseStartsWithTheKeysUntickedAndDisabled)
+{
+    AppMain::settings().TargetType = QStringLiteral("Kovra-Brix");
+    AppMain::settings().TargetDbPath = file(QStringLiteral("missing.db"));
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    open();
+    for (QCheckBox *b : form->chkFunc) {
+        EXPECT_FALSE(b->isEnabled());
+        EXPECT_EQ(b->checkState(), Qt::Unchecked);
+    }
+    EXPECT_FALSE(form->TargetDbOpen);
+}
+
+// Build, then Send through the program's own link to an emulated serial
+// clock on a pseudo-terminal: the clock takes the file's lines, in order.
+class BuilderToSerialClock : public Builder {
+protected:
+    void SetUp() override
+    {
+        Builder::SetUp();
+        SerialClk::state().CommParm.PollTimeOut = 40;
+        clock.useAsPort(6);
+        frmMDI::instance()->setCommControl(std::make_unique<Platform::SerialCommControl>());
+        SerialClk::SerialClockRec c;
+        c.ClockId = QStringLiteral("Front door");
+        c.CtrlAddr = 1;
+        c.TermAddr = 3;
+        c.Port = 6;
+        c.Settings = QStringLiteral("9600,n,8,1");
+        SerialClk::SelectClock(c);
+        CmdWalk::InstallProgramLink();
+    }
+    void TearDown() override
+    {
+        Platform::CommControl &comm = *frmMDI::instance()->MSComm1;
+        if (comm.PortOpen())
+            comm.setPortOpen(false);
+        delete static_cast<QWidget *>(frmCancelSend::existing());
+        Builder::TearDown();
+    }
+    TevTest::EmulatedSerialClock clock{1, 3};
+};
+
+TEST_F(BuilderToSerialClock, TheClockTakesEveryLineOfTheBuiltFile)
+{
+    open();
+    tick(form->TreeView1->topLevelItem(0));
+    form->chkSetClockParm->setChecked(true);
+    form->lstEmpMsgs->item(0)->setSelected(true);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Yes);   // download it now
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);    // "File downloaded successfully!"
+    form->cmdBldFile->click();
+
+    std::vector<std::string> expected;
+    for (const QByteArray &line : cmdFile().split('\n')) {
+        if (!line.isEmpty())
+            expected.push_back(line.chopped(1).toStdString());   // without CR LF
+    }
+    ASSERT_EQ(expected.size(), 12u);
+    std::vector<std::string> taken;
+    for (const std::string &t : clock.acceptedTexts())
+        taken.push_back(t.substr(LinkFrame::MessageHeader(3).size()));
+    EXPECT_EQ(taken, expected);
+    EXPECT_EQ(Platform::Ui::shown().back().text, QStringLiteral("File downloaded successfully!"));
+}
+
+} // namespace
