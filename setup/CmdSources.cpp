@@ -1,9 +1,9 @@
 #include "setup/CmdSources.h"
 
 #include "app/AppMain.h"
-#include "app/Registry.h"
 #include "platform/ansi.h"
 #include "platform/error.h"
+#include "posting/Calendar.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -373,18 +373,15 @@ std::vector<MessageItem> Messages(const Platform::Database &db, const QString &t
     return items;
 }
 
-int LoadGracePeriod(Kind kind, const Platform::Database &target)
+int LoadGracePeriod(Kind kind)
 {
-    QString stored;
     if (kind == Kind::Brix)
-        stored = AppMain::GetRegValue(AppMain::OpenRegKey(target, QStringLiteral("Company")),
-                                      QStringLiteral("GracePeriod"), QStringLiteral("15"));
+        KovraDS::LoadTargetCompanySettings();
     else if (kind == Kind::Vesk)
-        stored = Registry::ReadWinRegValue(QStringLiteral("KOVRA VESK\\2.6.4"), QStringLiteral("Company Settings"),
-                                           QStringLiteral("GraceP"), QStringLiteral("0"));
+        KovraDS::LoadVeskCompanySettings();
     else
         return 0;
-    return AppMain::CInt(AppMain::Val(stored));
+    return KovraDS::company().GracePeriod;
 }
 
 } // namespace CmdSources

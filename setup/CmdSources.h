@@ -74,9 +74,9 @@ std::vector<MessageItem> Messages(const Platform::Database &db, const QString &t
 // "ClkMsgs" when the product database has it, else "Message".
 QString ProductMessageTable(const Platform::Database &db);
 
-// The grace minutes that widen the product's schedule windows: Kovra-Brix
-// keeps them in its Registry rows 'Company', Kovra-Vesk in the machine's
-// settings; 0 for every other source.
-int LoadGracePeriod(Kind kind, const Platform::Database &target);
+// Loads the product's company settings (the target database must be open)
+// and gives the grace minutes that widen its schedule windows; 0 for every
+// other source.
+int LoadGracePeriod(Kind kind);
 
 } // namespace CmdSources

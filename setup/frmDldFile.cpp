@@ -408,7 +408,7 @@ void frmDldFile::loadProduct()
     cboEmpGroups->setCurrentIndex(0);
     regroup();
     try {
-        m_grace = CmdSources::LoadGracePeriod(m_kind, target);
+        m_grace = CmdSources::LoadGracePeriod(m_kind);
     } catch (const Platform::Error &e) {
         showError(e);
     }
