@@ -20,6 +20,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlQueryModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTreeWidget>
@@ -75,7 +76,8 @@ double ms(QElapsedTimer &t)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("Data"));
@@ -128,6 +130,18 @@ int main(int argc, char **argv)
     form->cmdSelAllClkMsg->click();
     for (QCheckBox *b : form->chkFunc)
         b->setChecked(true);
+
+    // --shots DIR: a picture of each tab, as the user sees it.
+    const QStringList args = QCoreApplication::arguments();
+    if (const qsizetype at = args.indexOf(QStringLiteral("--shots")); at > 0 && at + 1 < args.size()) {
+        form->resize(760, 560);
+        form->show();
+        for (int i = 0; i < form->SSTab1->count(); ++i) {
+            form->SSTab1->setCurrentIndex(i);
+            QCoreApplication::processEvents();
+            form->grab().save(QStringLiteral("%1/tab%2.png").arg(args[at + 1]).arg(i));
+        }
+    }
 
     std::vector<double> builds;
     for (int i = 0; i < 5; ++i) {

@@ -2,10 +2,11 @@
 
 #include "app/frmMDI.h"
 #include "link/SerialClk.h"
+#include "link/TCPIP.h"
 #include "platform/error.h"
 
 // The program's clock link: the serial module with the main window's comm
-// control and status bar.
+// control and status bar, and the TCP/IP module.
 namespace CmdWalk {
 
 namespace {
@@ -13,12 +14,6 @@ namespace {
 Platform::CommControl &comm()
 {
     return *frmMDI::instance()->MSComm1;
-}
-
-[[noreturn]] void noTcpLink()
-{
-    throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
-                          QStringLiteral("TCP/IP clocks cannot be reached from this program yet."));
 }
 
 class ProgramLink : public ClockLink {
@@ -41,9 +36,21 @@ public:
     {
         SerialClk::DownloadFileSerial(comm(), path, controller, terminal, name);
     }
-    TcpClock SelTCPIPClock() override { noTcpLink(); }
-    void SelectTCPIPClockModal() override { noTcpLink(); }
-    void DownloadFileTCPIP(const QString &, const TcpClock &) override { noTcpLink(); }
+    TcpClock SelTCPIPClock() override
+    {
+        const TCPIP::TCPIPClockRec &c = TCPIP::state().SelTCPIPClock;
+        return {c.ScreenID, c.Clock, c.Controller, c.octet1, c.octet2, c.octet3, c.octet4};
+    }
+    void SelectTCPIPClockModal() override
+    {
+        if (mdiHooks().selectTcpIpClockModal)
+            mdiHooks().selectTcpIpClockModal();
+    }
+    void DownloadFileTCPIP(const QString &path, const TcpClock &c) override
+    {
+        TCPIP::state().CurTCPIPClock = {c.ScreenID, c.Clock, c.Controller, c.octet1, c.octet2, c.octet3, c.octet4};
+        TCPIP::DownloadFileTCPIP(path);
+    }
     void CancelSend() override { SerialClk::state().CancelSend = true; }
 };
 

@@ -1,6 +1,7 @@
 #include "setup/CmdWalk.h"
 
 #include "app/AppMain.h"
+#include "link/TCPIP.h"
 #include "platform/error.h"
 #include "platform/ui.h"
 
@@ -121,8 +122,8 @@ TcpClock TcpClockNumbered(int screenId)
 {
     TcpClock c;
     c.ScreenID = screenId;
-    c.Clock = QString::number((screenId - 1) % 32 + 1);
-    c.Controller = QString::number((screenId + 31) / 32);
+    c.Clock = TCPIP::TerminalOf(screenId);
+    c.Controller = TCPIP::ControllerOf(screenId);
     return c;
 }
 

@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QHash>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -32,6 +33,8 @@
 #include <QTableView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <deque>
 
 namespace {
 
@@ -500,35 +503,37 @@ void frmDldFile::SelEmpSch()
 {
     setTicked(TreeView2, false);
     const QSignalBlocker block(TreeView2);
+    // The nodes of each three-character start, in tree order: an employee
+    // ticks the first of them not yet ticked, so a schedule is ticked once.
+    QHash<QString, std::deque<QTreeWidgetItem *>> byNumber;
+    for (int i = 0; i < TreeView2->topLevelItemCount(); ++i)
+        byNumber[TreeView2->topLevelItem(i)->text(0).left(3)].push_back(TreeView2->topLevelItem(i));
     for (QTreeWidgetItemIterator it(TreeView1, QTreeWidgetItemIterator::NoChildren | QTreeWidgetItemIterator::Checked); *it;
          ++it) {
         const QString number = (*it)->data(0, Tag).toString().left(3);
-        if (number == QLatin1String("000"))
+        if (number == QLatin1String("000") || number.size() < 3)
             continue;
-        for (int i = 0; i < TreeView2->topLevelItemCount(); ++i) {
-            QTreeWidgetItem *s = TreeView2->topLevelItem(i);
-            if (s->checkState(0) != Qt::Checked && s->text(0).startsWith(number)) {
-                s->setCheckState(0, Qt::Checked);
-                break;
-            }
-        }
+        auto found = byNumber.find(number);
+        if (found == byNumber.end() || found->empty())
+            continue;
+        found->front()->setCheckState(0, Qt::Checked);
+        found->pop_front();
     }
 }
 
 void frmDldFile::SelEmpMsgs()
 {
     lstEmpMsgs->clearSelection();
+    QHash<QString, QListWidgetItem *> first;
+    for (int i = lstEmpMsgs->count() - 1; i >= 0; --i)   // the first entry of a number wins
+        first.insert(lstEmpMsgs->item(i)->text().left(3), lstEmpMsgs->item(i));
     for (QTreeWidgetItemIterator it(TreeView1, QTreeWidgetItemIterator::NoChildren | QTreeWidgetItemIterator::Checked); *it;
          ++it) {
         const QString number = (*it)->data(0, Tag).toString().mid(3, 3);
         if (number == QLatin1String("000"))
             continue;
-        for (int i = 0; i < lstEmpMsgs->count(); ++i) {
-            if (lstEmpMsgs->item(i)->text().left(3) == number) {
-                lstEmpMsgs->item(i)->setSelected(true);
-                break;
-            }
-        }
+        if (QListWidgetItem *entry = first.value(number))
+            entry->setSelected(true);
     }
 }
 
