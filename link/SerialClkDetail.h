@@ -1,4 +1,4 @@
-// Shared inside the serial link only: its waits and line timing.
+// Shared by the serial link and the serial polls: their waits and line timing.
 #pragma once
 
 namespace Platform {

@@ -2,6 +2,7 @@
 
 #include "app/AppMain.h"
 #include "libs/frame/LinkFrame.h"
+#include "link/SerialClk.h"
 #include "platform/ansi.h"
 #include "platform/clock.h"
 #include "platform/error.h"
@@ -51,6 +52,8 @@ QByteArray Bytes(const std::string &frame)
     return QByteArray(frame.data(), qsizetype(frame.size()));
 }
 
+} // namespace
+
 QString DisplayText(const QByteArray &frame)
 {
     const QString reply = Platform::Ansi::decode(frame);
@@ -64,8 +67,6 @@ QString DisplayText(const QByteArray &frame)
         return QString();
     }
 }
-
-} // namespace
 
 void ShowError(const Platform::Error &e)
 {
@@ -155,44 +156,60 @@ void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFi
     } while (!view.stopRequested());
 }
 
+std::vector<SerialClk::SerialClockRec> ReadClockRows(const Platform::Database &db)
+{
+    std::vector<SerialClk::SerialClockRec> clocks;
+    const Platform::Snapshot rows = db.snapshot(kClocksQuery);
+    clocks.reserve(rows.size());
+    for (const QSqlRecord &row : rows.rows())
+        clocks.push_back(SerialClk::ClockFromRow(row));
+    return clocks;
+}
+
+QString ClockWalk::Caption(const QString &prefix, const SerialClk::SerialClockRec &clock)
+{
+    QString caption = prefix + clock.ClockId + QStringLiteral(" Address: ") + QString::number(clock.TermAddr);
+    if (!clock.PhoneNo.isEmpty())
+        caption += QStringLiteral(" Phone: ") + clock.PhoneNo;
+    return caption;
+}
+
+bool ClockWalk::reach(const SerialClk::SerialClockRec &clock)
+{
+    const QString &phone = clock.PhoneNo;
+    if (!phone.isEmpty() && phone != m_lastDialled && m_ops.modemConnected()) {
+        m_ops.hangUp();
+        m_ops.close();
+    }
+    if (!m_ops.open(clock.Port, clock.Settings))
+        return false;
+    if (!phone.isEmpty() && phone != m_lastDialled) {
+        m_ops.dial(phone);
+        m_lastDialled = phone;
+    }
+    return true;
+}
+
+void ClockWalk::end()
+{
+    if (m_ops.modemConnected()) {
+        m_ops.hangUp();
+        m_ops.close();
+    }
+}
+
 void WalkClockRows(const Platform::Database &db, const PortOps &ops, PollView &view)
 {
-    const Platform::Snapshot rows = db.snapshot(kClocksQuery);
-    QString lastDialled;
-    for (const QSqlRecord &row : rows.rows()) {
+    const std::vector<SerialClk::SerialClockRec> clocks = ReadClockRows(db);
+    ClockWalk walk(ops);
+    for (const SerialClk::SerialClockRec &clock : clocks) {
         if (view.stopRequested())
             break;
-        const QString id = row.value(QStringLiteral("Clock Identifier")).toString();
-        const QString terminal = row.value(QStringLiteral("Term Address")).toString();
-        const int controller = row.value(QStringLiteral("Controller Address")).toInt();
-        const int port = row.value(QStringLiteral("Port")).toInt();
-        const QString phone = row.value(QStringLiteral("PhoneNo")).toString();
-        const QString settings = row.value(QStringLiteral("Baud Rate")).toString() + QLatin1Char(',') +
-                                 row.value(QStringLiteral("Parity")).toString() + QLatin1Char(',') +
-                                 row.value(QStringLiteral("Data Bits")).toString() + QLatin1Char(',') +
-                                 row.value(QStringLiteral("Stop Bits")).toString();
-
-        QString caption = QStringLiteral("Polling Clock# ") + id + QStringLiteral(" Address: ") + terminal;
-        if (!phone.isEmpty()) {
-            caption += QStringLiteral(" Phone: ") + phone;
-            if (phone != lastDialled && ops.modemConnected()) {
-                ops.hangUp();
-                ops.close();
-            }
-        }
-        view.showStatus(caption);
-        if (!ops.open(port, settings))
-            continue;
-        if (!phone.isEmpty() && phone != lastDialled) {
-            ops.dial(phone);
-            lastDialled = phone;
-        }
-        ops.drain(controller, terminal.toInt());
+        view.showStatus(ClockWalk::Caption(QStringLiteral("Polling Clock# "), clock));
+        if (walk.reach(clock))
+            ops.drain(clock.CtrlAddr, clock.TermAddr);
     }
-    if (ops.modemConnected()) {
-        ops.hangUp();
-        ops.close();
-    }
+    walk.end();
 }
 
 } // namespace PollSerial

@@ -9,8 +9,14 @@
 #include <QByteArray>
 #include <QString>
 
+#include <array>
 #include <functional>
 #include <optional>
+#include <vector>
+
+namespace SerialClk {
+struct SerialClockRec;
+}
 
 namespace PollSerial {
 
@@ -31,6 +37,11 @@ QByteArray RecordLine(const QByteArray &frame);
 
 // A run-time error in the error box: its text, its number in the title.
 void ShowError(const Platform::Error &e);
+
+// What the terminal box shows for a record frame: a punch's display form,
+// else the frame as received. A punch that cannot be taken apart shows its
+// error and nothing.
+QString DisplayText(const QByteArray &frame);
 
 // The terminal box's colour: white after a silent or empty clock, cyan
 // after a record that was acknowledged.
@@ -75,14 +86,95 @@ struct PortOps {
 };
 
 // Every row of Clocks, direct clocks first and the clocks behind one phone
-// number together, so each number is dialled once. The rows are read whole
-// before the first port opens; a stop ends the walk between rows, and a
-// call still up is hung up in any case.
+// number together, so each number is dialled once.
+std::vector<SerialClk::SerialClockRec> ReadClockRows(const Platform::Database &db);
+
+// A walk over clock rows on the one port: a call to another number is hung
+// up before the port is opened for the next clock, and each number is
+// dialled when its first clock comes.
+class ClockWalk {
+public:
+    explicit ClockWalk(const PortOps &ops) : m_ops(ops) {}
+    // "<prefix><id> Address: <terminal>[ Phone: <number>]".
+    static QString Caption(const QString &prefix, const SerialClk::SerialClockRec &clock);
+    // Gets the line to the clock ready; false when its port does not open.
+    bool reach(const SerialClk::SerialClockRec &clock);
+    // After the last clock: a call still up is ended.
+    void end();
+
+private:
+    const PortOps &m_ops;
+    QString m_lastDialled;
+};
+
+// The main window's port as the line to a clock and as the walk's port
+// operations (without a drain).
+ClockLine MainWindowLine();
+PortOps MainWindowPorts();
+
+// The rows are read whole before the first port opens; a stop ends the walk
+// between rows, and a call still up is hung up in any case.
 void WalkClockRows(const Platform::Database &db, const PortOps &ops, PollView &view);
+
+// The start of a serial poll: both files open and the terminal and caption
+// cleared, else the error shown and the view back to idle.
+bool OpenPollFiles(PollView &view, PollFiles::DataFiles &files);
+// The selected clock's port open (a clock asked for when none is chosen)
+// and its caption shown; false when it cannot be reached.
+bool ReachSelectedClock(PollView &view);
+
+// The end of a serial poll, whatever stopped it: the files closed, POLL.txt
+// through its end steps (posted, kept or deleted), the view back to idle.
+void EndPoll(PollView &view, PollFiles::DataFiles &files);
 
 // "Automatic": the selected clock, or every clock, once, through the main
 // window's port; then the end steps (POLL.txt posted or deleted) and the
 // view back to idle. When a poll file cannot be opened nothing is polled.
 void PollSerialClocksOnce(PollView &view, PollFiles::DataFiles &files, bool allClocks);
+
+// ---- continuous polling ----
+
+// The four answers a clock shows after the check of a punch: accepted (the
+// first name follows), invalid card, not scheduled, break time. Prompts
+// 100-103 of ClkMsg, else the built-in texts.
+using PollAnswers = std::array<QString, 4>;
+PollAnswers LoadPollPrompts(const Platform::Database &db, const PollAnswers &defaults);
+
+// One display command to a clock: select, then the data frame, no retries
+// and no message; the poll goes on whatever the clock answers.
+void SendClockMessage(const QString &text, int controller, int terminal, const ClockLine &line);
+
+// One poll of one clock with the check of its punch (employees, or members)
+// through the main window's real-time hooks. A punch is in the day's log
+// before its acknowledgement leaves; a log that cannot be written stops the
+// poll and leaves the punch in the clock. Returns the record line still to
+// go to POLL.txt (an accepted punch whose posting failed, or a logged punch
+// whose step failed), else empty.
+QByteArray PollValidateSerialClock(int controller, int terminal, const QByteArray &pollMessage, bool members,
+                                   const ClockLine &line, PollFiles::DataFiles &files, const PollAnswers &answers,
+                                   PollView &view);
+
+// "Continuous": the selected clock, or every clock in turn, until a stop;
+// then the end steps of the one-pass poll. When the real-time checks cannot
+// start (no target database, a statement that cannot be prepared, no
+// posting module), the poll ends at once and nothing is acknowledged.
+void PollContinous(PollView &view, PollFiles::DataFiles &files, bool allClocks, bool members,
+                   const PollAnswers &answers);
+
+// ---- continuous-poll message file ----
+
+// Data/ClkCont.dld: set (prompt 002 blanked, prompt time-out 1 s) or reset
+// (prompt 002 and the clock parameters as stored). Without a prompt the
+// reset leaves that line out. Throws when the parameters are shorter than
+// the 9 characters the time-out sits in, or a text is not Windows-1252.
+QByteArray ContPollFile(bool set, const QString &clockParameters, const std::optional<QString> &prompt002);
+// The "002" prompt of ClkMsg, if there is one.
+std::optional<QString> ContPollPrompt(const Platform::Database &db);
+// Writes the file from the settings and ClkMsg; returns its path.
+QString WriteContPollFile(bool set);
+// "Set Continuous Poll" / "Reset Continuous Poll": the file written, sent
+// to the selected clock or to every clock, then deleted. A file that
+// cannot be made shows its error and nothing is sent.
+void SendContPollFile(bool set, bool allClocks);
 
 } // namespace PollSerial

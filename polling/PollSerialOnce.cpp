@@ -8,11 +8,7 @@
 
 namespace PollSerial {
 
-namespace {
-
-// The poll's end: whatever stopped it, POLL.txt goes through the end steps
-// and the form returns to idle.
-void EndOnePass(PollView &view, PollFiles::DataFiles &files)
+void EndPoll(PollView &view, PollFiles::DataFiles &files)
 {
     SerialClk::state().CancelSend = true;
     files.close();
@@ -24,9 +20,30 @@ void EndOnePass(PollView &view, PollFiles::DataFiles &files)
     view.returnToIdle();
 }
 
-} // namespace
+ClockLine MainWindowLine()
+{
+    Platform::CommControl &comm = *frmMDI::instance()->MSComm1;
+    return ClockLine{[&comm](const QByteArray &frame) { return SerialClk::SendToPort(comm, frame); },
+                     [&comm] { return SerialClk::ReadPortReply(comm); }, SerialClk::state().CommParm.PollDelay};
+}
 
-void PollSerialClocksOnce(PollView &view, PollFiles::DataFiles &files, bool allClocks)
+PortOps MainWindowPorts()
+{
+    frmMDI *mdi = frmMDI::instance();
+    Platform::CommControl &comm = *mdi->MSComm1;
+    SerialClk::State &link = SerialClk::state();
+    PortOps ops;
+    ops.open = [&comm](int port, const QString &settings) { return SerialClk::OpenPort(comm, port, settings); };
+    ops.dial = [&comm, &link, mdi](const QString &phone) {
+        SerialClk::DialModem(comm, link.CommParm.InitStr, phone, mdi->sbrStatus);
+    };
+    ops.hangUp = [&comm] { SerialClk::HangUpModem(comm); };
+    ops.close = [&comm] { SerialClk::ClosePort(comm); };
+    ops.modemConnected = [&link] { return link.ModemConnected; };
+    return ops;
+}
+
+bool OpenPollFiles(PollView &view, PollFiles::DataFiles &files)
 {
     // Nothing is polled unless both files are open: a record acknowledged
     // to its clock must be on disk.
@@ -35,36 +52,40 @@ void PollSerialClocksOnce(PollView &view, PollFiles::DataFiles &files, bool allC
     } catch (const Platform::Error &e) {
         ShowError(e);
         view.returnToIdle();
-        return;
+        return false;
     }
     view.clearTerminal();
     view.showStatus(QString());
+    return true;
+}
 
-    frmMDI *mdi = frmMDI::instance();
-    Platform::CommControl &comm = *mdi->MSComm1;
+bool ReachSelectedClock(PollView &view)
+{
     SerialClk::State &link = SerialClk::state();
-    const ClockLine line{[&comm](const QByteArray &frame) { return SerialClk::SendToPort(comm, frame); },
-                         [&comm] { return SerialClk::ReadPortReply(comm); }, link.CommParm.PollDelay};
+    if (!link.ClockPortOpen && !SerialClk::OpenSelectedClockPort(*frmMDI::instance()->MSComm1))
+        return false;
+    const SerialClk::SerialClockRec &clock = link.SelClock;
+    view.showStatus(QStringLiteral("Polling Clock# ") + clock.ClockId + QStringLiteral(" Address: ") +
+                    QString::number(clock.TermAddr));
+    return true;
+}
+
+void PollSerialClocksOnce(PollView &view, PollFiles::DataFiles &files, bool allClocks)
+{
+    if (!OpenPollFiles(view, files))
+        return;
+    const ClockLine line = MainWindowLine();
     try {
         if (!allClocks) {
-            if (!link.ClockPortOpen && !SerialClk::OpenSelectedClockPort(comm)) {
+            if (!ReachSelectedClock(view)) {
                 // Left to the user's Stop Poll, as before; the files are not left open.
                 files.close();
                 return;
             }
-            const SerialClk::SerialClockRec &clock = link.SelClock;
-            view.showStatus(QStringLiteral("Polling Clock# ") + clock.ClockId + QStringLiteral(" Address: ") +
-                            QString::number(clock.TermAddr));
+            const SerialClk::SerialClockRec &clock = SerialClk::state().SelClock;
             PollSerialClock(clock.CtrlAddr, clock.TermAddr, line, files, view);
         } else {
-            PortOps ops;
-            ops.open = [&comm](int port, const QString &settings) { return SerialClk::OpenPort(comm, port, settings); };
-            ops.dial = [&comm, &link, mdi](const QString &phone) {
-                SerialClk::DialModem(comm, link.CommParm.InitStr, phone, mdi->sbrStatus);
-            };
-            ops.hangUp = [&comm] { SerialClk::HangUpModem(comm); };
-            ops.close = [&comm] { SerialClk::ClosePort(comm); };
-            ops.modemConnected = [&link] { return link.ModemConnected; };
+            PortOps ops = MainWindowPorts();
             ops.drain = [&](int controller, int terminal) { PollSerialClock(controller, terminal, line, files, view); };
             WalkClockRows(AppMain::state().MainDb, ops, view);
         }
@@ -72,7 +93,7 @@ void PollSerialClocksOnce(PollView &view, PollFiles::DataFiles &files, bool allC
         // A failure of the clock list or the port ends the pass; what was stored still goes to posting.
         ShowError(e);
     }
-    EndOnePass(view, files);
+    EndPoll(view, files);
 }
 
 } // namespace PollSerial

@@ -116,6 +116,8 @@ void frmPollSerial::buildControls()
     for (int index : {0, 1})
         connect(cmdPoll[index], &QPushButton::clicked, this, AppMain::Guarded([this, index] { cmdPoll_Click(index); }));
     connect(cmdStopPoll, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdStopPoll_Click(); }));
+    connect(cmdSetContPoll, &QPushButton::clicked, this, AppMain::Guarded([this] { SetContPoll(); }));
+    connect(cmdResetContPoll, &QPushButton::clicked, this, AppMain::Guarded([this] { ResetContPoll(); }));
     connect(cmdClose, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdClose_Click(); }));
 }
 
@@ -138,14 +140,19 @@ void frmPollSerial::Form_Load()
         optpoll[0]->setChecked(true);
     }
     cmdStopPoll->setEnabled(false);
+    LoadPollPrompts();
 }
 
 void frmPollSerial::cmdPoll_Click(int index)
 {
-    Q_UNUSED(index);  // chooses employees or members in the continuous poll
-    // The continuous poll comes with its own clock answers; until then it starts nothing.
     if (optpoll[0]->isChecked())
-        return;
+        runPoll([this, index] { PollContinous(index); });
+    else
+        runPoll([this] { PollSerial::PollSerialClocksOnce(*this, m_files, optAllClk->isChecked()); });
+}
+
+void frmPollSerial::runPoll(const std::function<void()> &poll)
+{
     SerialClk::BusyGuard guard(this);
     if (!guard)
         return;
@@ -162,7 +169,31 @@ void frmPollSerial::cmdPoll_Click(int index)
         SerialClk::BusyGuard *&poll;
         ~Release() { poll = nullptr; }
     } release{m_poll};
-    PollSerial::PollSerialClocksOnce(*this, m_files, optAllClk->isChecked());
+    poll();
+}
+
+void frmPollSerial::PollContinous(int index)
+{
+    PollSerial::PollContinous(*this, m_files, optAllClk->isChecked(), index != 0, PollAnswers);
+}
+
+void frmPollSerial::LoadPollPrompts()
+{
+    try {
+        PollAnswers = PollSerial::LoadPollPrompts(AppMain::state().MainDb, AppMain::state().ClockReplyMsgs);
+    } catch (const Platform::Error &e) {
+        PollSerial::ShowError(e);
+    }
+}
+
+void frmPollSerial::SetContPoll()
+{
+    PollSerial::SendContPollFile(true, optAllClk->isChecked());
+}
+
+void frmPollSerial::ResetContPoll()
+{
+    PollSerial::SendContPollFile(false, optAllClk->isChecked());
 }
 
 void frmPollSerial::cmdStopPoll_Click()

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QCloseEvent;
@@ -42,11 +43,18 @@ public:
     QPushButton *cmdClose = nullptr;
 
     bool StopPoll = false;
+    // The clock answers of the continuous poll, read when the form loads.
+    PollSerial::PollAnswers PollAnswers;
 
     void cmdPoll_Click(int index);
     void cmdStopPoll_Click();
     void cmdClose_Click();
     void CloseDataFiles();
+    // index 0: employee cards; any other: member cards.
+    void PollContinous(int index);
+    void LoadPollPrompts();
+    void SetContPoll();
+    void ResetContPoll();
     const PollFiles::DataFiles &dataFiles() const { return m_files; }
 
     // PollSerial::PollView
@@ -66,6 +74,8 @@ private:
     void Form_Load();
     bool sorbTarget() const;
     void setTerminalColour(const QColor &colour);
+    // Runs a poll with the buttons in the polling state.
+    void runPoll(const std::function<void()> &poll);
 
     PollFiles::DataFiles m_files;
     // Held while a poll runs: a close of this form stops it first.

@@ -7,7 +7,7 @@
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "polling/frmPollSerial.h"
-#include "tests/support/fixture/TevHome.h"
+#include "tests/polling/PollHome.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 
 #include <QCoreApplication>
@@ -36,8 +36,6 @@ using Frame = Clock::Frame;
 using Fault = Clock::Fault;
 using PollSerial::LineState;
 namespace LF = LinkFrame;
-
-constexpr int kPollTimeOutMs = 40;
 
 const std::string kPunch = "P0\x1e""1234\x1e\x1f""2612070830000";
 const std::string kPunchWithFields = "P1\x1e""5678\x1e\x1f""2612071201000A\x1e\x1e""B\x1e";
@@ -71,18 +69,11 @@ public:
     std::vector<LineState> states;
 };
 
-class SerialPollOnce : public TevHome {
+class SerialPollOnce : public PollHome {
 protected:
     void SetUp() override
     {
-        TevHome::SetUp();
-        installDefaultDatabase();
-        openMainDb();
-        AppMain::state().MainDb.execute(QStringLiteral("DELETE FROM Clocks"));
-        Platform::Clock::setToday(QDate(2026, 12, 7));
-        SerialClk::InitProtocolChars();
-        SerialClk::state().CommParm.PollTimeOut = kPollTimeOutMs;
-        frmMDI::instance();
+        PollHome::SetUp();
         AppMain::settings().TargetType = QStringLiteral("Text Files");
         // Posting takes a copy of POLL.txt as it stands.
         mdiHooks().postPolledData = [this](const QString &f) {
@@ -94,9 +85,7 @@ protected:
     void TearDown() override
     {
         form.reset();
-        PollFiles::setOpener(nullptr);
-        resetMdiHooks();
-        TevHome::TearDown();
+        PollHome::TearDown();
     }
 
     Clock &addClock(int port, int terminal)

@@ -186,7 +186,7 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
     std::chrono::milliseconds delay{0};
     {
         std::lock_guard lock(m_mutex);
-        m_received.push_back({kind, frame});
+        m_received.push_back({kind, frame, std::chrono::steady_clock::now()});
         m_arrived.notify_all();
 
         const char head = frame.size() > 2 ? frame[2] : 0;

@@ -34,6 +34,7 @@ public:
     struct Received {
         Frame kind;
         std::string bytes;
+        std::chrono::steady_clock::time_point at;  // when the frame was whole
     };
 
     EmulatedSerialClock(int controller, int terminal);
