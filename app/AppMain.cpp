@@ -12,6 +12,7 @@
 #include "link/frmSetTime.h"
 #include "platform/error.h"
 #include "polling/frmPollSerial.h"
+#include "polling/frmPollTCPIP.h"
 #include "posting/KovraDS.h"
 #include "setup/ClkSetup.h"
 
@@ -165,6 +166,7 @@ StartResult Main()
     SerialClk::InstallSendCmdHook();
     InstallAppSettingsHook();
     PollSerial::InstallHooks();
+    TCPIPPoll::InstallHooks();
     const std::vector<std::function<void()>> steps = {
         [&] {
             s.AppPath = GetAppPath();

@@ -34,7 +34,6 @@ namespace {
 
 constexpr int kClocks = 128;
 constexpr int kIdlePolls = 20000;
-constexpr std::string_view kAck = " TEV ACK";
 
 struct Link {
     decltype(&::InitComPort) InitComPort;
@@ -141,47 +140,11 @@ int main(int argc, char **argv)
 
     // The clocks' side: send a record, wait for its acknowledgement, send the next.
     std::vector<double> latencies;
-    latencies.reserve(static_cast<std::size_t>(kClocks) * perClock);
     std::atomic<bool> clocksDone{false};
     std::thread clockSide([&] {
-        std::vector<int> sent(kClocks, 0), acked(kClocks, 0);
-        std::vector<Clock::time_point> sentAt(kClocks);
-        std::vector<std::string> pending(kClocks);
-        std::vector<pollfd> fds(kClocks);
-        auto sendNext = [&](int i) {
-            std::string record = punchRecord(terminalOf(i + 1), std::to_string(100000 + sent[i]), "240102153000");
-            sentAt[i] = Clock::now();
-            clocks[i]->send(record);
-            ++sent[i];
-        };
-        for (int i = 0; i < kClocks; ++i) {
-            fds[i] = {clocks[i]->fd(), POLLIN, 0};
-            sendNext(i);
-        }
-        int finished = 0;
-        while (finished < kClocks) {
-            if (::poll(fds.data(), fds.size(), 1000) <= 0)
-                break;
-            for (int i = 0; i < kClocks; ++i) {
-                if (!(fds[i].revents & POLLIN))
-                    continue;
-                char block[2048];
-                ssize_t r = recv(fds[i].fd, block, sizeof block, 0);
-                if (r <= 0)
-                    continue;
-                pending[i].append(block, static_cast<std::size_t>(r));
-                std::size_t at;
-                while ((at = pending[i].find(kAck)) != std::string::npos) {
-                    pending[i].erase(0, at + kAck.size());
-                    latencies.push_back(
-                        std::chrono::duration<double, std::milli>(Clock::now() - sentAt[i]).count());
-                    if (++acked[i] == perClock)
-                        ++finished;
-                    else
-                        sendNext(i);
-                }
-            }
-        }
+        latencies = sendAckPaced(clocks, perClock, [](int i, int k) {
+            return punchRecord(terminalOf(i + 1), std::to_string(100000 + k), "240102153000");
+        });
         clocksDone = true;
     });
 

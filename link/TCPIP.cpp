@@ -269,6 +269,7 @@ void LoadTCPIPSettings()
 void InitTCPIPLink()
 {
     state().AckSent.fill(false);
+    state().PollClocks.fill({});
     OpenTCPIPLink();
 }
 

@@ -61,6 +61,14 @@ struct TCPIPClockRec {
 };
 
 constexpr int kMaxClocks = 128;
+
+// What the TCP/IP poll keeps of one clock between its steps and its loops.
+enum class ClockSeen { Never, Connected, Offline };
+struct ClockPollRec {
+    ClockSeen Seen = ClockSeen::Never;
+    std::optional<QByteArray> Held;  // the clock's unfinished record, unwritten and unacknowledged
+    double LastByteAt = 0;           // Platform::Clock::seconds() of the clock's last receive
+};
 constexpr int kRxBufSize = 1550;
 constexpr int kBadAddrSize = 15;
 
@@ -79,12 +87,10 @@ struct State {
 
     // Working data of the TCP/IP poll, indexed by clock number 1-128.
     std::array<bool, kMaxClocks + 1> AckSent{};
+    std::array<ClockPollRec, kMaxClocks + 1> PollClocks{};
     QByteArray RxBuf = QByteArray(kRxBufSize, ' ');
     QByteArray BadAddr = QByteArray(kBadAddrSize, ' ');
-    std::array<QString, 100> RxRecords;
-    QString LogLine;
-    QString TermText;
-    std::array<QString, kMaxClocks + 1> ClkBuf;
+    QString TermText;  // the poll form's terminal text: it outlives the form
 
     struct Loaded {
         void *handle = nullptr;

@@ -257,4 +257,50 @@ bool TcpClock::reconnect(std::chrono::milliseconds timeout)
     return connect(timeout);
 }
 
+std::vector<double> sendAckPaced(std::vector<std::unique_ptr<TcpClock>> &clocks, int perClock,
+                                 const std::function<std::string(int i, int k)> &record)
+{
+    constexpr std::string_view kAck = " TEV ACK";
+    constexpr int kQuietGiveUpMs = 5000;
+    const std::size_t count = clocks.size();
+    std::vector<double> latencies;
+    latencies.reserve(count * static_cast<std::size_t>(perClock));
+    std::vector<int> acked(count, 0);
+    std::vector<Clock::time_point> sentAt(count);
+    std::vector<std::string> pending(count);
+    std::vector<pollfd> fds(count);
+    auto sendNext = [&](std::size_t i) {
+        sentAt[i] = Clock::now();
+        clocks[i]->send(record(static_cast<int>(i), acked[i]));
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        fds[i] = {clocks[i]->fd(), POLLIN, 0};
+        sendNext(i);
+    }
+    std::size_t finished = 0;
+    while (finished < count) {
+        if (::poll(fds.data(), fds.size(), kQuietGiveUpMs) <= 0)
+            break;
+        for (std::size_t i = 0; i < count; ++i) {
+            if (!(fds[i].revents & POLLIN))
+                continue;
+            char block[2048];
+            ssize_t r = recv(fds[i].fd, block, sizeof block, 0);
+            if (r <= 0)
+                continue;
+            pending[i].append(block, static_cast<std::size_t>(r));
+            std::size_t at;
+            while ((at = pending[i].find(kAck)) != std::string::npos) {
+                pending[i].erase(0, at + kAck.size());
+                latencies.push_back(std::chrono::duration<double, std::milli>(Clock::now() - sentAt[i]).count());
+                if (++acked[i] == perClock)
+                    ++finished;
+                else
+                    sendNext(i);
+            }
+        }
+    }
+    return latencies;
+}
+
 }  // namespace tevtest

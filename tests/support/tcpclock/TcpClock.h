@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,5 +91,11 @@ private:
     bool ackMode_ = false;
     bool peerClosed_ = false;
 };
+
+// The clocks' side of a benchmark: clock i sends record(i, k) for k = 0 to
+// perClock - 1, each only after the PC acknowledged the one before.
+// Returns each send-to-acknowledgement time in milliseconds.
+std::vector<double> sendAckPaced(std::vector<std::unique_ptr<TcpClock>> &clocks, int perClock,
+                                 const std::function<std::string(int i, int k)> &record);
 
 }  // namespace tevtest

@@ -1,0 +1,90 @@
+#pragma once
+
+#include "link/TCPIP.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+class LongOperation;
+
+// The TCP/IP poll: one step per clock (ask the link library what the clock
+// sent, keep its connection and acknowledgement mode, commit its records)
+// and the loops that repeat it for the selected clock or for all clocks.
+// Nothing here needs a widget: the form is reached through PollDisplay.
+namespace TCPIPPoll {
+
+// What the loops show; the poll form implements it.
+class PollDisplay {
+public:
+    virtual ~PollDisplay() = default;
+    // txtTerm shows the module's terminal text (and turns cyan).
+    virtual void showTerminal(const QString &text) = 0;
+    virtual void showStatus(const QString &text) = 0;  // lblPollStatus
+    virtual void showConnected(bool connected) = 0;     // the main window's picPort
+};
+
+// The loop's end signal: the form's StopPoll, and its close while the loop runs.
+struct StopSignal {
+    bool *StopPoll = nullptr;
+    const LongOperation *operation = nullptr;
+    bool isSet() const;
+    void set() const { *StopPoll = true; }
+};
+
+// One loop's files and what its steps share. Opening it opens the day's
+// log, POLL.txt and buffer.log (errors thrown); they close with it, and
+// the terminal then shows what it has not shown yet.
+class Session {
+public:
+    Session(TCPIP::Build build, PollDisplay &display, StopSignal stop);
+    ~Session();
+    Session(const Session &) = delete;
+    Session &operator=(const Session &) = delete;
+
+    // The clocks of the loop: the port picture shows connected while any is.
+    void setClocks(const std::vector<qint32> &clocks);
+    // One poll step for a clock; returns the library's status.
+    uint32_t step(const TCPIP::TCPIPClockRec &clock);
+    // A pass brought nothing: wait for events, 10 ms at most.
+    void idleWait();
+
+private:
+    struct Files;
+    void yield();
+    void unknownCaller();
+    void switchToConnected(qint32 n, int32_t c, int32_t t);
+    void wentOffline(qint32 n);
+    void showConnected();
+    void refreshTerminal();
+
+    TCPIP::LinkApi &m_api;
+    PollDisplay &m_display;
+    StopSignal m_stop;
+    std::unique_ptr<Files> m_files;
+    std::vector<qint32> m_clocks;
+    int m_shownConnected = -1;
+    bool m_terminalDirty = false;
+    QElapsedTimer m_sinceTerminal;
+    QElapsedTimer m_sinceYield;
+};
+
+enum class Shape { SelectedClock, AllClocks };
+
+// Clock numbers the poll serves: the per-clock state and buffer.log have
+// one place for each.
+bool ValidClockNumber(qint32 n);
+
+// "Polling Clock# " and the number after one blank.
+QString PollingText(qint32 n);
+
+// One of the four loops. SelectedClock polls CurTCPIPClock; AllClocks
+// walks the rows of TcpClocks by ScreenID, round after round, until Stop.
+// Opens and closes the day's log, POLL.txt and buffer.log; errors are shown
+// here and end the loop. False when it did not start (a clock number
+// outside 1-128), so there are no end steps to run.
+bool RunLoop(Shape shape, TCPIP::Build build, PollDisplay &display, StopSignal stop);
+
+} // namespace TCPIPPoll

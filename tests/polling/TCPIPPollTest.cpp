@@ -1,0 +1,418 @@
+// The TCP/IP poll end to end: the built link libraries in a temporary
+// application folder, emulated clocks on loopback addresses, the day's log
+// and POLL.txt on disk.
+#include "app/AppMain.h"
+#include "link/TCPIP.h"
+#include "platform/clock.h"
+#include "platform/ui.h"
+#include "polling/PollFiles.h"
+#include "polling/TCPIPPoll.h"
+#include "polling/frmPollTCPIP.h"
+#include "tests/support/fixture/TevHome.h"
+
+#include "LinkHome.h"
+#include "TcpClock.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace {
+
+using TCPIP::Build;
+using tevtest::TcpClock;
+using Clock = std::chrono::steady_clock;
+
+QByteArray bytes(const std::string &s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+
+// The library calls the tests watch, wrapped in the build's table.
+struct Spy {
+    static inline decltype(&::PollTimeClock) poll = nullptr;
+    static inline decltype(&::SendAckTimeClock) ack = nullptr;
+    static inline decltype(&::AckRequired) mode = nullptr;
+    static inline std::function<void(int n)> beforePoll;
+    static inline std::function<void()> beforeAck;
+    static inline std::vector<int> polled;
+    static inline std::vector<std::pair<int, int>> modeRequests;  // clock, on
+};
+
+uint32_t spyPoll(intptr_t h, int32_t c, int32_t t, const char *file, char *buffer)
+{
+    const int n = (c - 1) * 32 + t;
+    if (Spy::beforePoll)
+        Spy::beforePoll(n);
+    Spy::polled.push_back(n);
+    return Spy::poll(h, c, t, file, buffer);
+}
+
+uint32_t spyAck(intptr_t h, int32_t c, int32_t t)
+{
+    if (Spy::beforeAck)
+        Spy::beforeAck();
+    return Spy::ack(h, c, t);
+}
+
+uint32_t spyMode(intptr_t h, int32_t c, int32_t t, int32_t on)
+{
+    Spy::modeRequests.emplace_back((c - 1) * 32 + t, on);
+    return Spy::mode(h, c, t, on);
+}
+
+struct Display : TCPIPPoll::PollDisplay {
+    QString terminal, status;
+    bool connected = false;
+    void showTerminal(const QString &text) override { terminal = text; }
+    void showStatus(const QString &text) override { status = text; }
+    void showConnected(bool c) override { connected = c; }
+};
+
+class TcpPoll : public TevHome {
+protected:
+    void SetUp() override
+    {
+        TevHome::SetUp();
+        installDefaultDatabase();
+        port_ = prepareTcpLink();
+        Spy::beforePoll = nullptr;
+        Spy::beforeAck = nullptr;
+        Spy::polled.clear();
+        Spy::modeRequests.clear();
+    }
+    void TearDown() override
+    {
+        session_.reset();
+        PollFiles::setOpener(nullptr);
+        EXPECT_EQ(Platform::Ui::unscriptedCount(), 0) << "a box came that the case did not answer";
+        TevHome::TearDown();
+    }
+
+    void start(Build build = Build::Tev32, bool ack = true)
+    {
+        build_ = build;
+        putSetting(QStringLiteral("Application"), QStringLiteral("Clock"),
+                   build == Build::Tev95 ? QStringLiteral("1") : QStringLiteral("2"));
+        putSetting(QStringLiteral("TCPIP"), QStringLiteral("TCPIPACK"), ack ? QStringLiteral("1") : QStringLiteral("0"));
+        ASSERT_EQ(AppMain::Main(), AppMain::StartResult::Running);
+        TCPIP::LinkApi &api = TCPIP::Api(build);
+        Spy::poll = std::exchange(api.PollTimeClock, spyPoll);
+        Spy::ack = std::exchange(api.SendAckTimeClock, spyAck);
+        Spy::mode = std::exchange(api.AckRequired, spyMode);
+        rawPoll(kUnused);  // starts listening
+    }
+    void addClocks(std::initializer_list<int> numbers)
+    {
+        for (int n : numbers)
+            AppMain::state().MainDb.execute(
+                QStringLiteral("INSERT INTO TcpClocks (ScreenID, octet1, octet2, octet3, octet4) VALUES (?, 127, 0, 0, ?)"),
+                {n, n + 1});
+    }
+    // A poll of a clock number nobody uses takes the waiting connections.
+    void rawPoll(int n)
+    {
+        std::vector<char> buffer(TCPIP::kRxBufSize + 1, ' ');
+        Spy::poll(1, (n + 31) / 32, (n - 1) % 32 + 1, nullptr, buffer.data());
+    }
+    std::unique_ptr<TcpClock> connect(int n)
+    {
+        auto clock = std::make_unique<TcpClock>(tevtest::clockAddress(n), port_);
+        EXPECT_TRUE(clock->connect());
+        rawPoll(kUnused);
+        return clock;
+    }
+    static TCPIP::TCPIPClockRec clockRec(int n)
+    {
+        return {n, TCPIP::TerminalOf(n), TCPIP::ControllerOf(n), 127, 0, 0, n + 1};
+    }
+
+    TCPIPPoll::Session &session()
+    {
+        if (!session_)
+            session_ = std::make_unique<TCPIPPoll::Session>(build_, display_, TCPIPPoll::StopSignal{&stop_});
+        return *session_;
+    }
+    // Steps clock n until `done` or three seconds; the last status.
+    uint32_t stepUntil(int n, const std::function<bool(uint32_t)> &done)
+    {
+        const auto deadline = Clock::now() + std::chrono::seconds(3);
+        uint32_t status;
+        do
+            status = session().step(clockRec(n));
+        while (!done(status) && Clock::now() < deadline);
+        return status;
+    }
+    bool bring(int n, int acks)
+    {
+        return stepUntil(n, [&](uint32_t) { return acks_ >= acks; }) != 2 && acks_ >= acks;
+    }
+
+    QByteArray dayLog() const { return read(PollFiles::DayLogPath(Platform::Clock::today())); }
+    QByteArray pollFile() const { return read(PollFiles::PollFilePath()); }
+    static QByteArray read(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    // The OK of each box the case expects.
+    static void answerBoxes(int n)
+    {
+        while (n-- > 0)
+            Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    }
+    static QStringList boxes()
+    {
+        QStringList texts;
+        for (const auto &s : Platform::Ui::shown())
+            if (s.kind == QLatin1String("msgbox"))
+                texts << s.title + QLatin1Char('|') + s.text;
+        return texts;
+    }
+    // Counts acknowledgements; at each, both files must hold every line logged so far.
+    void checkFilesAtEachAck(const std::vector<QByteArray> &linesBefore)
+    {
+        Spy::beforeAck = [this, linesBefore] {
+            ASSERT_LT(acks_, static_cast<int>(linesBefore.size()));
+            EXPECT_EQ(dayLog(), logged_ + linesBefore[acks_]) << "acknowledgement " << acks_;
+            EXPECT_EQ(pollFile(), dayLog());
+            ++acks_;
+        };
+    }
+
+    static constexpr int kUnused = 40;
+    quint16 port_ = 0;
+    Build build_ = Build::Tev32;
+    bool stop_ = false;
+    Display display_;
+    std::unique_ptr<TCPIPPoll::Session> session_;
+    int acks_ = 0;
+    QByteArray logged_;  // what the day's log held before the case
+};
+
+const QByteArray kP1 = bytes(tevtest::punchRecord(1, "1234", "040309070500", 2, {"A", "", "B"}));
+const QByteArray kKeepAlive = bytes(tevtest::keepAliveRecord(1));
+const QByteArray kNonPunch = "\\A!\x1D" "BS01120045";
+const QByteArray kP2 = bytes(tevtest::punchRecord(1, "\xE9\xFF" "77", "040309070600"));
+const QByteArray kStream = kP1 + kKeepAlive + kNonPunch + kP2;
+// The log after each of the four acknowledgements of kStream.
+const std::vector<QByteArray> kLinesAtAck = {kP1 + "\r\n", kP1 + "\r\n", kP1 + "\r\n" + kNonPunch + "\r\n",
+                                             kP1 + "\r\n" + kNonPunch + "\r\n" + kP2 + "\r\n"};
+const QByteArray kStreamLines = kLinesAtAck.back();
+
+TEST_F(TcpPoll, StreamCutAtEveryOffsetLogsEachRecordOnceBeforeItsAcknowledgement)
+{
+    start();
+    auto clock = connect(1);
+    ASSERT_EQ(stepUntil(1, [](uint32_t s) { return s == 0; }), 0u);
+    ASSERT_TRUE(clock->waitForMessages(1));  // the program's REQ
+    ASSERT_TRUE(clock->ackMode());
+    for (int cut = 1; cut < kStream.size(); ++cut) {
+        SCOPED_TRACE(cut);
+        acks_ = 0;
+        logged_ = dayLog();
+        checkFilesAtEachAck(kLinesAtAck);
+        ASSERT_TRUE(clock->send(kStream.left(cut).toStdString()));
+        stepUntil(1, [](uint32_t s) { return s == 3; });
+        ASSERT_TRUE(clock->send(kStream.mid(cut).toStdString()));
+        ASSERT_TRUE(bring(1, 4));
+        EXPECT_EQ(dayLog(), logged_ + kStreamLines);
+    }
+    EXPECT_TRUE(clock->waitForMessages(1 + 4 * (kStream.size() - 1), std::chrono::seconds(10)));
+    EXPECT_EQ(clock->messages().size(), 1 + 4u * (kStream.size() - 1));
+}
+
+TEST_F(TcpPoll, ByteAtATimeAndOneLongSendEachGiveEveryRecordOnce)
+{
+    start(Build::Tev95);
+    auto clock = connect(1);
+    stepUntil(1, [](uint32_t s) { return s == 0; });
+    checkFilesAtEachAck(kLinesAtAck);
+    for (char b : kStream) {
+        ASSERT_TRUE(clock->send(std::string(1, b)));
+        stepUntil(1, [](uint32_t s) { return s == 3; });
+    }
+    ASSERT_TRUE(bring(1, 4));
+
+    // Over 1,500 bytes in one send: the library takes them in several receives.
+    acks_ = 0;
+    logged_ = dayLog();
+    QByteArray many, lines;
+    std::vector<QByteArray> linesAtAck;
+    for (int i = 0; many.size() <= 1600; ++i) {
+        const QByteArray p = bytes(tevtest::punchRecord(1, std::to_string(1000 + i), "040309070500"));
+        many += p;
+        lines += p + "\r\n";
+        linesAtAck.push_back(lines);
+    }
+    checkFilesAtEachAck(linesAtAck);
+    ASSERT_TRUE(clock->send(many.toStdString()));
+    ASSERT_TRUE(bring(1, static_cast<int>(linesAtAck.size())));
+    EXPECT_EQ(dayLog(), logged_ + lines);
+}
+
+TEST_F(TcpPoll, ClockLostMidRecordSendsItAgainAndItIsLoggedOnce)
+{
+    start();
+    auto clock = connect(1);
+    answerBoxes(2);
+    for (bool reset : {false, true}) {
+        SCOPED_TRACE(reset ? "reset" : "close");
+        stepUntil(1, [](uint32_t s) { return s == 0; });
+        ASSERT_TRUE(clock->send(kP1.left(10).toStdString()));
+        stepUntil(1, [](uint32_t s) { return s == 3; });
+        reset ? clock->reset() : clock->disconnect();
+        ASSERT_EQ(stepUntil(1, [](uint32_t s) { return s == 2; }), 2u);
+        ASSERT_TRUE(clock->reconnect());
+        ASSERT_EQ(stepUntil(1, [](uint32_t s) { return s == 0; }), 0u);
+        ASSERT_TRUE(clock->waitForMessages(1));
+        ASSERT_TRUE(clock->ackMode());
+        acks_ = 0;
+        logged_ = dayLog();
+        checkFilesAtEachAck({kP1 + "\r\n"});
+        ASSERT_TRUE(clock->send(kP1.toStdString()));
+        ASSERT_TRUE(bring(1, 1));
+        EXPECT_EQ(dayLog(), logged_ + kP1 + "\r\n");
+    }
+    EXPECT_EQ(boxes(), QStringList(2, QStringLiteral("Kovra-TEV|Clock # 1 offline")));
+}
+
+// Loops through RunLoop, steered from inside the wrapped poll call.
+class TcpPollLoop : public TcpPoll, public ::testing::WithParamInterface<bool> {
+protected:
+    void run(TCPIPPoll::Shape shape)
+    {
+        TCPIPPoll::RunLoop(shape, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    }
+    int lines() const { return static_cast<int>(dayLog().count("\r\n")); }
+};
+
+TEST_P(TcpPollLoop, AllClocksCollectedInTheFirstRoundWithOneRequestPerConnection)
+{
+    const bool ack = GetParam();
+    start(Build::Tev32, ack);
+    addClocks({1, 2, 3, 4});
+    auto c1 = connect(1), c3 = connect(3), c4 = connect(4);
+    const QByteArray three = bytes(tevtest::punchRecord(1, "1", "040309070500") +
+                                   tevtest::punchRecord(1, "2", "040309070500") +
+                                   tevtest::punchRecord(1, "3", "040309070500"));
+    ASSERT_TRUE(c1->send(three.toStdString()));
+    ASSERT_TRUE(c4->send(tevtest::punchRecord(4, "4", "040309070500")));
+    answerBoxes(1);
+    int round = 0, linesAfterFirstRound = -1, reconnectedIn = 0, last = 0;
+    bool shownInLoop = false;
+    Spy::beforePoll = [&](int n) {
+        const bool newRound = n == 1 && last != 1;
+        last = n;
+        if (!newRound)
+            return;
+        ++round;
+        if (round == 2) {
+            linesAfterFirstRound = lines();
+            c3->disconnect();
+        }
+        if (!reconnectedIn && !boxes().isEmpty()) {
+            ASSERT_TRUE(c3->reconnect());
+            reconnectedIn = round;
+        }
+        // The terminal shows the records while the loop runs, not only at its end.
+        shownInLoop = !display_.terminal.isEmpty();
+        if ((reconnectedIn && round >= reconnectedIn + 2 && shownInLoop) || round > 1000)
+            stop_ = true;
+    };
+    run(TCPIPPoll::Shape::AllClocks);
+    EXPECT_EQ(linesAfterFirstRound, 4);
+    EXPECT_TRUE(shownInLoop);
+    EXPECT_EQ(boxes(), QStringList(QStringLiteral("Kovra-TEV|Clock # 3 offline")));
+    const std::vector<std::pair<int, int>> requests = {{1, ack}, {3, ack}, {4, ack}, {3, ack}};
+    EXPECT_EQ(Spy::modeRequests, requests);
+}
+
+INSTANTIATE_TEST_SUITE_P(AckMode, TcpPollLoop, ::testing::Values(true, false));
+
+class TcpPollBuild : public TcpPoll, public ::testing::WithParamInterface<Build> {};
+
+TEST_P(TcpPollBuild, StopDuringTheFirstClockOfAllClocks)
+{
+    const Build build = GetParam();
+    start(build);
+    addClocks({1, 2, 3});
+    Spy::beforePoll = [this](int) { stop_ = true; };
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build, display_, TCPIPPoll::StopSignal{&stop_});
+    // tevtcp95 ends at once; tevtcp32 gives each later clock of the round one step.
+    const std::vector<int> polled = build == Build::Tev95 ? std::vector<int>{1} : std::vector<int>{1, 2, 3};
+    EXPECT_EQ(Spy::polled, polled);
+}
+
+INSTANTIATE_TEST_SUITE_P(Builds, TcpPollBuild, ::testing::Values(Build::Tev95, Build::Tev32));
+
+TEST_F(TcpPoll, UnknownCallerShowsItsAddressAndEndsTheLoop)
+{
+    start();
+    addClocks({1});
+    TcpClock stranger("127.0.0.99", port_);
+    ASSERT_TRUE(stranger.connect());
+    answerBoxes(1);
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    EXPECT_EQ(boxes(), QStringList(QStringLiteral("Kovra Error#: 0|Unknown IP Address 127.0.0.99")));
+}
+
+TEST_F(TcpPoll, FilesThatCannotOpenAreShownAndNothingIsPolled)
+{
+    start();
+    addClocks({1});
+    answerBoxes(2);
+    QDir(file(QStringLiteral("Data"))).removeRecursively();
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    QDir(home()).mkpath(QStringLiteral("Data"));
+    PollFiles::setOpener([](const char *path, int flags, mode_t mode) {
+        if (QByteArray(path).endsWith(".log")) {
+            errno = EACCES;
+            return -1;
+        }
+        return ::open(path, flags, mode);
+    });
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    EXPECT_EQ(boxes(), (QStringList{QStringLiteral("Kovra Error#: 76|Path not found"),
+                                    QStringLiteral("Kovra-TEV|Unable To Access Data Log File")}));
+    EXPECT_TRUE(Spy::polled.empty());
+}
+
+TEST_F(TcpPoll, ClockNumbersOutsideTheRangeAreRefusedOnce)
+{
+    start();
+    addClocks({0, 1, 129});
+    answerBoxes(3);
+    int polls = 0;
+    Spy::beforePoll = [&](int) { stop_ = ++polls > 5; };
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    EXPECT_EQ(Spy::polled, std::vector<int>(6, 1));
+    TCPIP::state().CurTCPIPClock = {129, QStringLiteral("1"), QStringLiteral("5")};
+    EXPECT_FALSE(TCPIPPoll::RunLoop(TCPIPPoll::Shape::SelectedClock, build_, display_, TCPIPPoll::StopSignal{&stop_}));
+    EXPECT_EQ(boxes(), (QStringList{QStringLiteral("Kovra Error#: 0|Invalid clock number 0"),
+                                    QStringLiteral("Kovra Error#: 0|Invalid clock number 129"),
+                                    QStringLiteral("Kovra Error#: 0|Invalid clock number 129")}));
+}
+
+TEST_F(TcpPoll, FormPollsTheSelectedClockThirtySevenAsControllerTwoTerminalFive)
+{
+    start();
+    TCPIP::state().SelTCPIPClock = clockRec(37);
+    frmPollTCPIP form;
+    QString status;
+    Spy::beforePoll = [&](int) {
+        status = form.lblPollStatus->text();
+        form.cmdStopPoll_Click();
+    };
+    form.cmdPoll_Click();
+    EXPECT_EQ(Spy::polled, std::vector<int>{37});
+    EXPECT_EQ(status, QStringLiteral("Polling Clock#  37"));
+    EXPECT_EQ(TCPIP::state().CurTCPIPClock.Controller, QStringLiteral("2"));
+    EXPECT_EQ(TCPIP::state().CurTCPIPClock.Clock, QStringLiteral("5"));
+}
+
+} // namespace
