@@ -6,6 +6,7 @@
 #include "posting/Calendar.h"
 
 #include <QFile>
+#include <QHash>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSqlField>
@@ -328,28 +329,43 @@ std::vector<ScheduleItem> Schedules(const Platform::Database &db, Kind kind)
     return items;
 }
 
-CmdFile::Schedule ScheduleRows(const Platform::Database &db, Kind kind, const ScheduleItem &item)
+std::vector<CmdFile::Schedule> ScheduleRows(const Platform::Database &db, Kind kind,
+                                            const std::vector<ScheduleItem> &items)
 {
-    CmdFile::Schedule s;
-    s.number = item.shown;
+    std::vector<CmdFile::Schedule> result;
+    if (items.empty())
+        return result;
+    // Every day row in one query (one per schedule reads the table once
+    // each), in TheDay order, put under its schedule's stored number.
     const Platform::Snapshot rows =
         kind == Kind::Text
-            ? db.snapshot(QStringLiteral("SELECT TheDay, StartTime, EndTime FROM Schedule WHERE ScheduleNo = ? "
-                                         "ORDER BY CAST(TheDay AS INTEGER), rowid"),
-                          {item.number})
-            : db.snapshot(QStringLiteral("SELECT [Schedule Days].ScheduleNo AS DayOf, TheDay, StartTime, EndTime "
-                                         "FROM Schedule LEFT JOIN [Schedule Days] ON Schedule.ScheduleNo = "
-                                         "[Schedule Days].ScheduleNo WHERE Schedule.ScheduleNo = ? "
-                                         "ORDER BY CAST(TheDay AS INTEGER), [Schedule Days].rowid"),
-                          {item.number});
-    s.found = !rows.empty();
+            ? db.snapshot(QStringLiteral("SELECT ScheduleNo AS Sch, ScheduleNo AS DayOf, TheDay, StartTime, EndTime "
+                                         "FROM Schedule WHERE ScheduleNo IS NOT NULL "
+                                         "ORDER BY CAST(TheDay AS INTEGER), rowid"))
+            : db.snapshot(QStringLiteral("SELECT Schedule.ScheduleNo AS Sch, [Schedule Days].ScheduleNo AS DayOf, "
+                                         "TheDay, StartTime, EndTime FROM Schedule LEFT JOIN [Schedule Days] ON "
+                                         "Schedule.ScheduleNo = [Schedule Days].ScheduleNo "
+                                         "ORDER BY CAST(TheDay AS INTEGER), [Schedule Days].rowid"));
+    QHash<QString, std::vector<CmdFile::ScheduleDay>> days;
     for (const QSqlRecord &r : rows.rows()) {
-        if (kind != Kind::Text && r.isNull(QStringLiteral("DayOf")))
+        if (r.isNull(QStringLiteral("Sch")))
+            continue;   // a schedule without a number is no schedule
+        std::vector<CmdFile::ScheduleDay> &of = days[text(r, QStringLiteral("Sch"))];
+        if (r.isNull(QStringLiteral("DayOf")))
             continue;   // the join's empty row: a schedule without days
-        s.days.push_back({r.value(QStringLiteral("TheDay")), r.value(QStringLiteral("StartTime")),
-                          r.value(QStringLiteral("EndTime"))});
+        of.push_back({r.value(QStringLiteral("TheDay")), r.value(QStringLiteral("StartTime")),
+                      r.value(QStringLiteral("EndTime"))});
     }
-    return s;
+    for (const ScheduleItem &item : items) {
+        CmdFile::Schedule s;
+        s.number = item.shown;
+        const auto found = days.constFind(item.number);
+        s.found = found != days.cend();
+        if (s.found)
+            s.days = *found;
+        result.push_back(std::move(s));
+    }
+    return result;
 }
 
 QString ProductMessageTable(const Platform::Database &db)

@@ -66,8 +66,10 @@ struct MessageItem {
 // `scheduleFile`: for text sources, whether the schedule file is loaded.
 std::vector<EmpGroup> EmployeeGroups(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile);
 std::vector<ScheduleItem> Schedules(const Platform::Database &db, Kind kind);
-// A schedule's day rows by TheDay; `found` false when the source has no such schedule.
-CmdFile::Schedule ScheduleRows(const Platform::Database &db, Kind kind, const ScheduleItem &item);
+// The day rows of each item's schedule by TheDay, in the items' order;
+// `found` false when the source has no such schedule.
+std::vector<CmdFile::Schedule> ScheduleRows(const Platform::Database &db, Kind kind,
+                                            const std::vector<ScheduleItem> &items);
 // The product's messages from ClkMsgs, else Message (never both); text
 // sources from the TEMP table ClkMsgs.
 std::vector<MessageItem> Messages(const Platform::Database &db, const QString &table);

@@ -523,18 +523,31 @@ void frmDldFile::SelEmpSch()
 
 void frmDldFile::SelEmpMsgs()
 {
-    lstEmpMsgs->clearSelection();
-    QHash<QString, QListWidgetItem *> first;
+    QHash<QString, int> first;
     for (int i = lstEmpMsgs->count() - 1; i >= 0; --i)   // the first entry of a number wins
-        first.insert(lstEmpMsgs->item(i)->text().left(3), lstEmpMsgs->item(i));
+        first.insert(lstEmpMsgs->item(i)->text().left(3), i);
+    std::vector<bool> chosen(lstEmpMsgs->count(), false);
     for (QTreeWidgetItemIterator it(TreeView1, QTreeWidgetItemIterator::NoChildren | QTreeWidgetItemIterator::Checked); *it;
          ++it) {
         const QString number = (*it)->data(0, Tag).toString().mid(3, 3);
         if (number == QLatin1String("000"))
             continue;
-        if (QListWidgetItem *entry = first.value(number))
-            entry->setSelected(true);
+        if (const auto found = first.constFind(number); found != first.cend())
+            chosen[*found] = true;
     }
+    // One selection of row ranges, set once: entry by entry, each change
+    // compares the whole selection, which grows with the square of the list.
+    QItemSelection selection;
+    for (int i = 0; i < lstEmpMsgs->count(); ++i) {
+        if (!chosen[i])
+            continue;
+        int last = i;
+        while (last + 1 < lstEmpMsgs->count() && chosen[last + 1])
+            ++last;
+        selection.select(lstEmpMsgs->model()->index(i, 0), lstEmpMsgs->model()->index(last, 0));
+        i = last;
+    }
+    lstEmpMsgs->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
 
 void frmDldFile::promptSelectionChanged()
@@ -600,10 +613,12 @@ CmdFile::Content frmDldFile::content()
     const bool schedules = m_kind == Kind::Text ? SourceFileFound[1] : TargetDbOpen;
     if (schedules) {
         c.grace = m_kind == Kind::Text ? 0 : m_grace;
+        std::vector<CmdSources::ScheduleItem> chosen;
         for (int i = 0; i < TreeView2->topLevelItemCount(); ++i) {
             if (TreeView2->topLevelItem(i)->checkState(0) == Qt::Checked)
-                c.schedules.push_back(CmdSources::ScheduleRows(source(), m_kind, m_schedules[i]));
+                chosen.push_back(m_schedules[i]);
         }
+        c.schedules = CmdSources::ScheduleRows(source(), m_kind, chosen);
     }
     c.funcKeySection = m_kind == Kind::Brix;
     for (int i = 0; i < 4 && c.funcKeySection; ++i) {

@@ -136,14 +136,16 @@ TEST_F(ProductSource, ScheduleWithoutDaysIsFoundButEmptyAndAnUnknownOneIsNotFoun
     const auto items = CmdSources::Schedules(product, Kind::Vesk);
     ASSERT_EQ(items.size(), 2u);
     EXPECT_EQ(items[1].text, QStringLiteral("002 Nights"));
-    const CmdFile::Schedule days = CmdSources::ScheduleRows(product, Kind::Vesk, items[0]);
+    const auto read = CmdSources::ScheduleRows(product, Kind::Vesk,
+                                               {items[1], {QStringLiteral("009"), QStringLiteral("009"), {}}, items[0]});
+    ASSERT_EQ(read.size(), 3u);
+    const CmdFile::Schedule &nights = read[0], &unknown = read[1], &days = read[2];
     EXPECT_TRUE(days.found);
     EXPECT_TRUE(days.days.empty());
-    const CmdFile::Schedule nights = CmdSources::ScheduleRows(product, Kind::Vesk, items[1]);
     EXPECT_EQ(nights.number, QStringLiteral("002"));
     ASSERT_EQ(nights.days.size(), 2u);
     EXPECT_EQ(nights.days[0].TheDay.toInt(), 2) << "stored value used by the query, rows by TheDay";
-    EXPECT_FALSE(CmdSources::ScheduleRows(product, Kind::Vesk, {QStringLiteral("009"), QStringLiteral("009"), {}}).found);
+    EXPECT_FALSE(unknown.found);
 }
 
 class TextSource : public SetupTest {
@@ -180,7 +182,7 @@ TEST_F(TextSource, HeaderInAnyCaseAndOrderAndNumbersPaddedAsTheyLoad)
     const auto schedules = CmdSources::Schedules(db(), Kind::Text);
     ASSERT_EQ(schedules.size(), 1u);
     EXPECT_EQ(schedules[0].text, QStringLiteral("007 Late"));
-    EXPECT_EQ(CmdSources::ScheduleRows(db(), Kind::Text, schedules[0]).days.size(), 1u);
+    EXPECT_EQ(CmdSources::ScheduleRows(db(), Kind::Text, schedules).at(0).days.size(), 1u);
 }
 
 TEST_F(TextSource, WithoutTheScheduleFileTheGroupsAreTheEmployeesOwnNumbers)
