@@ -6,11 +6,15 @@
 #include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
+#include "link/TCPIP.h"
 #include "platform/comm/serialcomm.h"
 #include "setup/CmdFile.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 #include "setup/CmdSources.h"
 #include "setup/frmDldFile.h"
+
+#include "LinkHome.h"
+#include "TcpClock.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,7 +29,9 @@
 #include <QTableView>
 #include <QTreeWidget>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -303,6 +309,53 @@ TEST_F(BuilderToSerialClock, TheClockTakesEveryLineOfTheBuiltFile)
         taken.push_back(t.substr(LinkFrame::MessageHeader(3).size()));
     EXPECT_EQ(taken, expected);
     EXPECT_EQ(Platform::Ui::shown().back().text, QStringLiteral("File downloaded successfully!"));
+}
+
+// The same through libtevtcp32.so to an emulated TCP/IP clock the link has
+// taken: each line of the file arrives framed for that clock, in order.
+class BuilderToTcpClock : public Builder {
+protected:
+    void SetUp() override
+    {
+        Builder::SetUp();
+        const quint16 port = prepareTcpLink();
+        AppMain::settings().ClockInterface = 2;
+        TCPIP::InitTCPIPLink();
+        clock = std::make_unique<tevtest::TcpClock>(tevtest::clockAddress(3), port);
+        std::vector<char> buffer(TCPIP::kRxBufSize + 1, ' ');
+        const auto poll = [&] { return TCPIP::Api(TCPIP::Build::Tev32).PollTimeClock(1, 1, 3, nullptr, buffer.data()); };
+        poll();   // the first poll listens
+        ASSERT_TRUE(clock->connect());
+        for (int i = 0; i < 500 && poll() == 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        TCPIP::state().SelTCPIPClock = {3, QStringLiteral("3"), QStringLiteral("1"), 127, 0, 0, 4};
+        CmdWalk::InstallProgramLink();
+    }
+    void TearDown() override
+    {
+        delete static_cast<QWidget *>(frmCancelSend::existing());
+        Builder::TearDown();
+    }
+    std::unique_ptr<tevtest::TcpClock> clock;
+};
+
+TEST_F(BuilderToTcpClock, TheClockReceivesEveryLineOfTheBuiltFile)
+{
+    open();
+    tick(form->TreeView1->topLevelItem(0));
+    form->chkEmpSch->setChecked(true);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Yes);   // download it now
+    form->cmdBldFile->click();
+
+    std::vector<tevtest::PcMessage> expected;
+    for (const QByteArray &line : cmdFile().split('\n')) {
+        if (!line.isEmpty())
+            expected.push_back({true, '#', line.chopped(1).toStdString()});   // clock 3, without CR LF
+    }
+    ASSERT_EQ(expected.size(), 11u);
+    ASSERT_TRUE(clock->waitForMessages(expected.size()));
+    EXPECT_EQ(clock->messages(), expected);
+    EXPECT_FALSE(QFile::exists(file(QStringLiteral("3.dld")))) << "a failed download's copy";
 }
 
 } // namespace
