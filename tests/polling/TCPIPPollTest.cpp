@@ -281,6 +281,23 @@ TEST_F(TcpPoll, ClockLostMidRecordSendsItAgainAndItIsLoggedOnce)
     EXPECT_EQ(boxes(), QStringList(2, QStringLiteral("Kovra-TEV|Clock # 1 offline")));
 }
 
+TEST_F(TcpPoll, HeldRecordWithoutEndMarkIsCommittedOnceAfterHalfASecondOfQuiet)
+{
+    start();
+    auto clock = connect(1);
+    stepUntil(1, [](uint32_t s) { return s == 0; });
+    logged_ = dayLog();
+    checkFilesAtEachAck({kNonPunch + "\r\n"});
+    ASSERT_TRUE(clock->send(kNonPunch.toStdString()));
+    stepUntil(1, [](uint32_t s) { return s == 3; });
+    const auto received = Clock::now();
+    session().step(clockRec(1));
+    EXPECT_EQ(acks_, 0) << "committed before the clock fell quiet";
+    ASSERT_TRUE(bring(1, 1));
+    EXPECT_GE(Clock::now() - received, std::chrono::milliseconds(450));
+    EXPECT_EQ(dayLog(), logged_ + kNonPunch + "\r\n");
+}
+
 // Loops through RunLoop, steered from inside the wrapped poll call.
 class TcpPollLoop : public TcpPoll, public ::testing::WithParamInterface<bool> {
 protected:
@@ -304,10 +321,13 @@ TEST_P(TcpPollLoop, AllClocksCollectedInTheFirstRoundWithOneRequestPerConnection
     ASSERT_TRUE(c4->send(tevtest::punchRecord(4, "4", "040309070500")));
     answerBoxes(1);
     int round = 0, linesAfterFirstRound = -1, reconnectedIn = 0, last = 0;
-    bool shownInLoop = false;
+    bool shownInLoop = false, portShownOffline = false;
     Spy::beforePoll = [&](int n) {
         const bool newRound = n == 1 && last != 1;
         last = n;
+        // Clocks 1 and 4 stay connected from the first round on, whatever 2 and 3 do.
+        if (round >= 2 && !display_.connected)
+            portShownOffline = true;
         if (!newRound)
             return;
         ++round;
@@ -327,6 +347,7 @@ TEST_P(TcpPollLoop, AllClocksCollectedInTheFirstRoundWithOneRequestPerConnection
     run(TCPIPPoll::Shape::AllClocks);
     EXPECT_EQ(linesAfterFirstRound, 4);
     EXPECT_TRUE(shownInLoop);
+    EXPECT_FALSE(portShownOffline);
     EXPECT_EQ(boxes(), QStringList(QStringLiteral("Kovra-TEV|Clock # 3 offline")));
     const std::vector<std::pair<int, int>> requests = {{1, ack}, {3, ack}, {4, ack}, {3, ack}};
     EXPECT_EQ(Spy::modeRequests, requests);
@@ -349,6 +370,31 @@ TEST_P(TcpPollBuild, StopDuringTheFirstClockOfAllClocks)
 }
 
 INSTANTIATE_TEST_SUITE_P(Builds, TcpPollBuild, ::testing::Values(Build::Tev95, Build::Tev32));
+
+TEST_F(TcpPoll, EmptyTableEndsAtOnceAndABusyClockGivesWayAfterEightSteps)
+{
+    start();
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    EXPECT_TRUE(Spy::polled.empty());
+
+    addClocks({1, 2});
+    auto c1 = connect(1);
+    stepUntil(1, [](uint32_t s) { return s == 0; });
+    Spy::polled.clear();
+    // Clock 1 has a new punch at every one of its steps; clock 2 is never connected.
+    int sent = 0;
+    Spy::beforePoll = [&](int n) {
+        if (n == 1)
+            ASSERT_TRUE(c1->send(tevtest::punchRecord(1, std::to_string(++sent), "040309070500")));
+        else
+            stop_ = true;
+    };
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    std::vector<int> polled(8, 1);
+    polled.push_back(2);
+    EXPECT_EQ(Spy::polled, polled);
+    EXPECT_EQ(dayLog().count("\r\n"), 8);
+}
 
 TEST_F(TcpPoll, UnknownCallerShowsItsAddressAndEndsTheLoop)
 {
