@@ -134,8 +134,8 @@ int main(int argc, char **argv)
     // --shots DIR: a picture of each tab, as the user sees it.
     const QStringList args = QCoreApplication::arguments();
     if (const qsizetype at = args.indexOf(QStringLiteral("--shots")); at > 0 && at + 1 < args.size()) {
-        form->resize(760, 560);
         form->show();
+        form->adjustSize();   // the size the main window gives it
         for (int i = 0; i < form->SSTab1->count(); ++i) {
             form->SSTab1->setCurrentIndex(i);
             QCoreApplication::processEvents();

@@ -101,6 +101,7 @@ frmDldFile::frmDldFile()
     CmdFilePath = AppMain::AppFile(QStringLiteral("Data\\TEVCMD.DLD"));
 
     SSTab1 = named(new QTabWidget, "SSTab1");
+    SSTab1->setUsesScrollButtons(false);   // the window opens wide enough to show every tab
 
     // General Setup
     auto *general = new QWidget;
