@@ -14,6 +14,7 @@
 #include "polling/frmPollSerial.h"
 #include "polling/frmPollTCPIP.h"
 #include "posting/KovraDS.h"
+#include "posting/Sorb01.h"
 #include "setup/ClkSetup.h"
 
 #include <QApplication>
@@ -151,6 +152,8 @@ void ReleaseModuleState()
     // clock database they use.
     TCPIP::resetState();
     SerialClk::resetState();
+    // The poll's statements before the product database they were prepared on.
+    Sorb01::ReleaseRealTimeChecks();
     KovraDS::resetState();
     resetState();
 }

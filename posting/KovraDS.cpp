@@ -114,7 +114,17 @@ void resetState()
 
 void InstallHooks()
 {
-    mdiHooks().postPolledData = [](const QString &file) { return PostPolledData(file); };
+    MDIHooks &hooks = mdiHooks();
+    hooks.postPolledData = [](const QString &file) { return PostPolledData(file); };
+    // The access-control checks of a continuous poll.
+    hooks.startRealTimeChecks = Sorb01::StartRealTimeChecks;
+    hooks.endRealTimeChecks = Sorb01::EndRealTimeChecks;
+    hooks.readPolledPunch = Sorb01::ReadPolledPunch;
+    hooks.lookUpCard = Sorb01::LookUpCard;
+    hooks.checkSchedule = Sorb01::CheckSchedule;
+    hooks.postRealTimePunch = [](const QDate &date, const QTime &time, const QString &card, bool members) {
+        return members ? Sorb01::PostMemberPunch(date, time, card) : Sorb01::PostSorbPunch(date, time, card);
+    };
 }
 
 QString TextTargetFile()

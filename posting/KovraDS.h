@@ -28,7 +28,8 @@ struct State {
 State &state();
 void resetState();
 
-// Sets the main window's hooks this module answers (Data > Import Clock Data).
+// Sets the main window's hooks this module answers (Data > Import Clock Data,
+// the checks and postings of a continuous poll).
 void InstallHooks();
 
 // Posts a file of poll log lines to the configured target. True when every

@@ -90,6 +90,7 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
 {
     const PairingTable &t = m_table;
     const QString day = DbDate(date), at = DbTime(time);
+    m_changed = 0;
 
     QVariantList values = keyed(empId, keys);
     values << day << at;
@@ -125,7 +126,7 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
         if (t.Week)
             values << week;
         values << at;
-        m_insert.execute(values);
+        m_changed = m_insert.execute(values);
         return PairingOutcome::Opened;
     }
     const qlonglong row = open.value(0).toLongLong();
@@ -139,13 +140,13 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     PairingOutcome outcome;
     if (days > 0 || (days == 0 && minutes > 0)) {
         const long worked = ElapsedMinutes(inDate, inTime, date, time);
-        m_close.execute({day, at, qlonglong(MinutesToHours(worked)), qlonglong(MinutesRemainder(worked)), row});
+        m_changed = m_close.execute({day, at, qlonglong(MinutesToHours(worked)), qlonglong(MinutesRemainder(worked)), row});
         markFrom = inDate;
         outcome = PairingOutcome::Closed;
     } else if (days < 0 || minutes < 0) {
         // The punch becomes the start; the old start becomes the end.
         const long worked = RoundMinutes(std::labs(days) * kMinutesPerDay + MinutesOfDay(inTime) - MinutesOfDay(time));
-        m_putInFront.execute({DbDate(inDate), day, DbTime(inTime), at, qlonglong(MinutesToHours(worked)),
+        m_changed = m_putInFront.execute({DbDate(inDate), day, DbTime(inTime), at, qlonglong(MinutesToHours(worked)),
                               qlonglong(MinutesRemainder(worked)), row});
         markFrom = date;
         outcome = PairingOutcome::PutInFront;

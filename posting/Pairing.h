@@ -42,6 +42,10 @@ public:
     // One punch, in the caller's transaction. keys: one per key column.
     PairingOutcome post(const QString &empId, const QStringList &keys, const QDate &date, const QTime &time);
 
+    // The rows the last post's insert or update changed (the marking not
+    // counted): 1 for a punch that was written, 0 for one the table ignored.
+    int rowsChanged() const { return m_changed; }
+
     const PairingTable &table() const { return m_table; }
     // The texts of the prepared statements (their query plans are checked).
     const QStringList &statements() const { return m_statements; }
@@ -51,6 +55,7 @@ private:
 
     PairingTable m_table;
     QStringList m_statements;
+    int m_changed = 0;
     Platform::Database::Statement m_duplicate, m_openPair, m_close, m_putInFront, m_insert, m_mark, m_employee;
 };
 

@@ -11,6 +11,7 @@ namespace {
 constexpr qsizetype kStampLength = 12;
 constexpr qsizetype kStampDigitsUsed = 10;
 constexpr qsizetype kExtrasOffset = kStampLength + 1;
+constexpr int kFirstYear = 2000;  // two-digit years are this century's
 
 bool isSeparator(char c)
 {
@@ -70,6 +71,19 @@ PollLine ParsePollLine(QByteArrayView line, bool skipLeadingSeparators, PunchRec
         rest = rest.sliced(rs + 1);
     }
     return PollLine::Punch;
+}
+
+bool PunchInstant(const PunchRecord &record, QDate &date, QTime &time)
+{
+    // The parse has checked the stamp's first ten characters are digits.
+    if (record.Stamp.size() < kStampDigitsUsed)
+        return false;
+    const auto twoDigits = [&](int at) { return (record.Stamp.at(at) - '0') * 10 + (record.Stamp.at(at + 1) - '0'); };
+    date = QDate(kFirstYear + twoDigits(0), twoDigits(2), twoDigits(4));
+    if (!date.isValid() || !QTime::isValid(twoDigits(6), twoDigits(8), 0))
+        return false;
+    time = QTime(twoDigits(6), twoDigits(8));
+    return true;
 }
 
 QByteArray PunchTextLine(const PunchRecord &record, bool dayFirst)

@@ -2,7 +2,9 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QDate>
 #include <QList>
+#include <QTime>
 
 // The punch records of poll log lines and the two line layouts the posting
 // converters write from them. Everything stays in the file's own bytes
@@ -26,6 +28,10 @@ enum class PollLine {
 // and GS in front of the badge (skipLeadingSeparators); the posting-file
 // converter takes what follows the first RS as the badge as it stands.
 PollLine ParsePollLine(QByteArrayView line, bool skipLeadingSeparators, PunchRecord &record);
+
+// The instant of a record's stamp: two-digit years are this century's,
+// the seconds are dropped. False when the date or the time does not exist.
+bool PunchInstant(const PunchRecord &record, QDate &date, QTime &time);
 
 // "digit,badge[,extra...],date,time": date mm/dd/yy, or dd/mm/yy when dayFirst.
 QByteArray PunchTextLine(const PunchRecord &record, bool dayFirst);
