@@ -21,7 +21,7 @@ struct Script {
     std::deque<std::pair<bool, QString>> inputs;  // (answered, text)
     std::deque<FileAnswer> files;
     std::vector<Shown> shown;
-    int unscripted = 0;
+    QStringList unscripted;  // "title: text" of each box that found no answer
 };
 
 Script &script()
@@ -118,7 +118,7 @@ void showFileDialog(FileDialog &dialog, bool save, QWidget *owner)
         s.shown.push_back({save ? QStringLiteral("save") : QStringLiteral("open"), dialog.DialogTitle,
                            dialog.Filter, dialog.Flags, dialog.InitDir});
         if (s.files.empty()) {
-            ++s.unscripted;
+            s.unscripted << dialog.DialogTitle + QStringLiteral(": ") + dialog.Filter;
             cancelled = true;
         } else {
             cancelled = s.files.front().cancel;
@@ -154,7 +154,7 @@ Answer msgBox(const QString &text, int style, const QString &title)
     if (s.on) {
         s.shown.push_back({QStringLiteral("msgbox"), title, text, style, {}});
         if (s.answers.empty()) {
-            ++s.unscripted;
+            s.unscripted << title + QStringLiteral(": ") + text;
             return defaultAnswer(style);
         }
         const Answer a = s.answers.front();
@@ -186,7 +186,7 @@ std::optional<QString> inputBox(const QString &prompt, const QString &title, con
     if (s.on) {
         s.shown.push_back({QStringLiteral("input"), title, prompt, 0, {}});
         if (s.inputs.empty()) {
-            ++s.unscripted;
+            s.unscripted << title + QStringLiteral(": ") + prompt;
             return std::nullopt;
         }
         const auto [answered, text] = s.inputs.front();
@@ -273,7 +273,7 @@ void clearShown()
     script().shown.clear();
 }
 
-int unscriptedCount()
+QStringList unscriptedBoxes()
 {
     return script().unscripted;
 }

@@ -89,8 +89,9 @@ void queueInput(std::optional<QString> text);
 void queueFile(FileAnswer answer);
 const std::vector<Shown> &shown();
 void clearShown();
-// Boxes that found the queue empty took their default answer; tests check this is 0.
-int unscriptedCount();
+// Boxes that found the queue empty took their default answer ("title: text"
+// of each); tests check there are none.
+QStringList unscriptedBoxes();
 // Scripted answers, inputs and file answers that no box or dialog took; tests check this is 0 too.
 int unusedCount();
 

@@ -40,7 +40,6 @@ protected:
 
     void TearDown() override
     {
-        EXPECT_EQ(Platform::Ui::unscriptedCount(), 0);
         TevHome::TearDown();
     }
 

@@ -24,4 +24,10 @@ TEST_F(FixtureChecks, ATestThatLeavesAScriptedAnswerUnusedFails)
     EXPECT_NONFATAL_FAILURE(endTest(), "a scripted answer was never taken");
 }
 
+TEST_F(FixtureChecks, ATestThatShowsAnUnscriptedBoxFails)
+{
+    Platform::Ui::msgBox(QStringLiteral("Nobody answers this"));
+    EXPECT_NONFATAL_FAILURE(endTest(), "a box or dialog found no scripted answer");
+}
+
 } // namespace

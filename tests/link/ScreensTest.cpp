@@ -76,7 +76,6 @@ protected:
     {
         if (frmMDI::existing() && frmMDI::existing()->MSComm1->PortOpen())
             frmMDI::existing()->MSComm1->setPortOpen(false);
-        EXPECT_EQ(Platform::Ui::unscriptedCount(), 0);
         TevHome::TearDown();
     }
 

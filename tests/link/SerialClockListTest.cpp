@@ -104,6 +104,7 @@ TEST_F(SerialClockList, OnlyTheSelectedClocksRowIsProtected)
     EXPECT_TRUE(startEdit(gate, 3));
 
     SerialClk::state().SelClock.ClockId = QStringLiteral("Gate");
+    answerOk(2);
     EXPECT_FALSE(startEdit(gate, 3));
     EXPECT_TRUE(startEdit(dock, 3));
     list->TDBGrid1->setCurrentIndex(list->Data1->index(gate, 0));
@@ -124,6 +125,7 @@ TEST_F(SerialClockList, NewRowShowsTheTableDefaultsAndABlankIdentifierStoresNoth
         shown << delegate->displayText(list->Data1->index(row, c).data(), QLocale());
     EXPECT_EQ(shown, (QStringList{"1", "1", "2", "9600", "Odd", "7", "2", ""}));
 
+    answerOk();
     EXPECT_FALSE(list->WritePendingRow());
     EXPECT_EQ(boxes(), QStringList{kRefused});
     EXPECT_EQ(Platform::Ui::shown().back().style, Platform::Ui::Style::Critical);
@@ -136,6 +138,7 @@ TEST_F(SerialClockList, DuplicateIdentifierIsRefusedWithTheSameBox)
     list = new frmSerialClkCommParm;
     list->AddRow();
     list->Data1->setData(list->Data1->index(list->Data1->rowCount() - 1, 0), QStringLiteral("gate"));
+    answerOk();
     EXPECT_FALSE(list->WritePendingRow());
     EXPECT_EQ(boxes(), QStringList{kRefused});
     EXPECT_EQ(storedClocks(), 2);
@@ -161,6 +164,7 @@ TEST_F(SerialClockList, CompletedEditsAndNewRowsAreStoredAtOnce)
 TEST_F(SerialClockList, SelectTakesTheStoredSettingsAndSaveKeepsTheDefault)
 {
     select = new frmSerialClkSelect;
+    answerOk();
     select->cmdSelClk0->click();
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("No clock selected!")});
 

@@ -91,6 +91,7 @@ TEST_F(TcpForms, SaveWritesTheHostsFileEvenFromZeroBoxesThenRefusesTheAddress)
     ASSERT_NE(form, nullptr);
     EXPECT_EQ(form->hostaddress[2]->text(), QStringLiteral("000"));
     form->chkTerminalIDStamp->setChecked(true);
+    answerOk();
     form->cmdSave->click();
     EXPECT_EQ(hosts(), "127.0.0.1 localhost\r\n0.0.0.0   tevhost001\r\n");
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|Invalid host address!|16")});
@@ -139,6 +140,7 @@ TEST_F(TcpForms, GridWritesACompletedRowAndRefusesDuplicateAndBlankClockNumbers)
     EXPECT_EQ(clockNumbers(), QStringList({"5", "9"})) << "leaving the row writes it";
 
     const int blank = model->rowCount() - 1;
+    answerOk(2);
     model->setData(model->index(blank, TcpClockModel::ScreenID), 5);
     form->Data1->writePending();
     model->setData(model->index(model->rowCount() - 1, TcpClockModel::Description), QStringLiteral("door"));
@@ -158,6 +160,7 @@ TEST_F(TcpForms, SelectedClocksRowIsRefusedForEditAndDelete)
     TCPIP::state().SelTCPIPClock.ScreenID = 5;
     frmTCPIPClkCommParm *form = List::show();
     QTableView *grid = form->TDBGrid1;
+    answerOk(2);
     const QModelIndex five = grid->model()->index(rowOf(grid, 5), TcpClockModel::Description);
     grid->setCurrentIndex(five);
     grid->edit(five);
@@ -180,6 +183,7 @@ TEST_F(TcpForms, SelectClosesClearStaysSaveStoresTheDefault)
     mdiHooks().showSelectTcpIpClock();
     frmSelTCPIPClk *form = Pick::existing();
     ASSERT_NE(form, nullptr);
+    answerOk();
     form->cmdSelClk[1]->click();
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|No clock selected!|48")});
     EXPECT_EQ(Pick::existing(), form);

@@ -108,6 +108,7 @@ TEST_F(TcpLink, SetTimeSendsTheTimeOrSaysTheClockIsNotResponding)
     TcpClock clock(tevtest::clockAddress(5), port);
     ASSERT_EQ(accept(Build::Tev32, clock, 5), 0u);
 
+    answerOk(2);
     mdiHooks().setTimeTcpIpWinNT();
     ASSERT_TRUE(clock.waitForMessages(1));
     ASSERT_EQ(clock.messages().size(), 1u);
@@ -152,6 +153,7 @@ TEST_F(TcpLink, DownloadToADisconnectedClockKeepsTheFileAsItsCopyAndTheCopyItsel
     TCPIP::state().CurTCPIPClock = {7, QStringLiteral("7"), QStringLiteral("1")};
     const QStringList before = QDir(home()).entryList(QDir::Files);
 
+    answerOk(2);
     TCPIP::DownloadFileTCPIP(path);
     EXPECT_EQ(passedName, QFile::encodeName(path).toStdString());
     const QString failed = kAppTitle + QStringLiteral("Transmission Error!\r\n Clock # 7");
@@ -183,6 +185,7 @@ TEST_F(TcpLink, LibraryErrorInADownloadIsShownInTheWindowAndHandledAsNotSent)
     writeFile(QStringLiteral("Data/a.dld"), "O00\r\n");
     TCPIP::state().CurTCPIPClock = {7, QStringLiteral("7"), QStringLiteral("1")};
 
+    answerOk();
     TCPIP::DownloadFileTCPIP(file(QStringLiteral("Data/a.dld")));
     const QString text = frmCancelSend::existing()->bufferin->toPlainText();
     EXPECT_TRUE(text.startsWith(QStringLiteral("File not found: libtevtcp32.so "))) << text.toStdString();
@@ -222,6 +225,7 @@ TEST_F(TcpLink, MissingLibraryIsShownAndStartUpGoesOn)
 {
     writeFile(QStringLiteral("hosts.template"), "127.0.0.1 localhost\r\n");
     qputenv("TEV_HOSTS", file(QStringLiteral("hosts")).toLocal8Bit());
+    answerOk();
     start("2");
     EXPECT_EQ(boxes(), QStringList({QStringLiteral("Kovra Error#: 53|File not found: libtevtcp32.so")}));
     EXPECT_EQ(panel5(), QStringLiteral("TCP/IP Clock: NONE")) << "the step after the failed one ran";
@@ -357,6 +361,7 @@ TEST_F(TcpLink, UnreadableFlagIsShownAndStartUpGoesOn)
 {
     prepareTcpLink();
     putSetting(QStringLiteral("TCPIP"), QStringLiteral("TCPIPACK"), QStringLiteral("x"));
+    answerOk();
     start("2");
     EXPECT_EQ(boxes(), QStringList({QStringLiteral("Kovra Error#: 13|Type mismatch")}));
     EXPECT_TRUE(TCPIP::IsLoaded(Build::Tev32)) << "the link starts after the failed step";

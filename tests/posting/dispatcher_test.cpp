@@ -138,7 +138,8 @@ TEST_F(DispatcherTest, LaborPunchesAreAppendedToWhatAFailedRunLeft)
     writeFile(QStringLiteral("Data/F1.txt"), "5,W,P,J,03/08/04,08:00\r\n");
     writeFile(QStringLiteral("Data/KovraTEV.txt"), "0,99,03/01/04,07:00\r\n");  // a text target's, not ours
     const QByteArray keyed = "P1\x1e" "7\x1e\x1f" "0403091000000W1\x1eP1\x1eJ1\x1e\x03\r\n";
-    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);  // attendance
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);  // labor
     EXPECT_TRUE(PostPolledData(poll(kDay + keyed)));
     // Both the kept punch and the new one reached the table; the file went after the posting.
     EXPECT_EQ(rows(QStringLiteral("SELECT EmpID, WorkOrderNo, StartDate FROM [Labor Tracking] ORDER BY EmpID")),

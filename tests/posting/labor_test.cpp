@@ -76,6 +76,7 @@ protected:
     void post(const LaborMember &m, const QStringList &lines)
     {
         writeFile(QStringLiteral("Data/F%1.txt").arg(m.number), lines.join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
+        Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);  // the run's closing box
         PostLabor(m);
     }
 };
@@ -117,6 +118,8 @@ TEST_F(LaborTest, StatementFailingMidRunKeepsEarlierPunchesAndTheFileAndTheNextM
     writeFile(QStringLiteral("Data/poll.log"), "");
     AppMain::settings().TargetType = QStringLiteral("Kovra-Brix");
     CloseTargetDb();
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     PostPolledData(file(QStringLiteral("Data/poll.log")));
 
     ASSERT_TRUE(state().TargetDb.isOpen()) << "the labor path leaves the database open";

@@ -81,6 +81,7 @@ protected:
         writeFile(QStringLiteral("Data/F01.txt"), lines.join(QStringLiteral("\r\n")).toLatin1() + "\r\n");
         state().PassedOver = 0;
         Platform::Ui::clearShown();
+        Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);  // the run's closing box
         return Sorb01::ImportSorbClockData();
     }
 };

@@ -33,7 +33,6 @@ protected:
     void TearDown() override
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        EXPECT_EQ(Platform::Ui::unscriptedCount(), 0) << "a box found no scripted answer";
         TevHome::TearDown();
     }
 
