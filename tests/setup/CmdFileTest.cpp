@@ -259,6 +259,7 @@ TEST_P(CmdFileRefused, ListsTheRecordAndLeavesThePreviousFileByteIdentical)
 
     CmdFile::Content c = minimal();
     rc.set(c);
+    answerOk();
     EXPECT_FALSE(CmdFile::Build(c, path));
 
     QFile f(path);
@@ -314,6 +315,7 @@ TEST_F(CmdFileWrite, AFailedWriteShowsTheBuildErrorAndReportsNoSuccess)
     // A folder in the file's place cannot be replaced by the finished file.
     const QString path = file(QStringLiteral("Data/TEVCMD.DLD"));
     ASSERT_TRUE(QDir().mkpath(path));
+    answerOk();
     EXPECT_FALSE(CmdFile::Build(minimal(), path));
     ASSERT_FALSE(Platform::Ui::shown().empty());
     EXPECT_EQ(Platform::Ui::shown().back().text,
