@@ -278,6 +278,11 @@ QStringList unscriptedBoxes()
     return script().unscripted;
 }
 
+int unscriptedCount()
+{
+    return int(script().unscripted.size());
+}
+
 int unusedCount()
 {
     const Script &s = script();

@@ -92,6 +92,7 @@ void clearShown();
 // Boxes that found the queue empty took their default answer ("title: text"
 // of each); tests check there are none.
 QStringList unscriptedBoxes();
+int unscriptedCount();
 // Scripted answers, inputs and file answers that no box or dialog took; tests check this is 0 too.
 int unusedCount();
 
