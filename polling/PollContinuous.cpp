@@ -47,11 +47,6 @@ QString ClearDisplayCommand()
     return QStringLiteral("D00  ") + QChar(LF::RS) + QStringLiteral("001") + QChar(LF::RS);
 }
 
-QByteArray Bytes(const std::string &frame)
-{
-    return QByteArray(frame.data(), qsizetype(frame.size()));
-}
-
 bool ChecksConnected(const MDIHooks &h)
 {
     return h.startRealTimeChecks && h.endRealTimeChecks && h.readPolledPunch && h.lookUpCard && h.checkSchedule &&
@@ -191,7 +186,7 @@ QByteArray PollValidateSerialClock(int controller, int terminal, const QByteArra
             record = recordLine;
         }
         Platform::Clock::sleep(kAckPauseMs);
-        line.send(Bytes(LF::BuildAckMsg(controller, terminal)));
+        line.send(SerialClk::BuildAckMsg(controller, terminal));
         view.showLineState(LineState::Delivered);
         if (!punch)
             return {};

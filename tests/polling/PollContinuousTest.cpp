@@ -1,14 +1,15 @@
 // The continuous poll end to end: the poll form over the main window's comm
 // control on a pseudo-terminal, the emulated clock on its far side, and
-// the real-time checks through the main window's hooks.
+// the real-time checks of the posting module on a Sorb file.
 #include "app/AppMain.h"
 #include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
-#include "platform/ansi.h"
 #include "platform/clock.h"
 #include "polling/frmPollSerial.h"
+#include "posting/KovraDS.h"
 #include "tests/polling/PollHome.h"
+#include "tests/support/productdb/ProductDb.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 
 #include <QElapsedTimer>
@@ -22,7 +23,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 #include <mutex>
 
 namespace {
@@ -37,9 +37,9 @@ QByteArray Slurp(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-std::string Punch(const std::string &badge)
+std::string Punch(const std::string &badge, const std::string &hhmm = "0830")
 {
-    return "P0\x1e" + badge + "\x1e\x1f""2612070830000";
+    return "P0\x1e" + badge + "\x1e\x1f""261207" + hhmm + "000";
 }
 
 QByteArray StoredLine(const std::string &text)
@@ -58,38 +58,42 @@ protected:
         AppMain::state().ClockReplyMsgs = {"Punch Accepted!     Thanks ", "Invalid ID!", "Not Scheduled!",
                                            "Break Time! Please clock in later."};
         AppMain::settings().TargetType = QStringLiteral("Kovra-Sorb 5.0");
-        installFakeChecks();
+        AppMain::settings().TargetDbPath = file("Sorb.mdb");
+        ProductDb::create(file("Sorb.mdb"), ProductDb::Product::Sorb);
+        target = Platform::Database::open(file("Sorb.mdb"));
+        // Mondays: 001 08:00-17:00; 002 from 09:00; 003 with a break 08:00-09:00.
+        for (const QVariantList &day : {QVariantList{"001", 2, "08:00:00", "17:00:00", {}, {}},
+                                        QVariantList{"002", 2, "09:00:00", "17:00:00", {}, {}},
+                                        QVariantList{"003", 2, "06:00:00", "17:00:00", "08:00:00", "09:00:00"}})
+            target.execute("INSERT INTO [Schedule Days] (ScheduleNo, TheDay, StartTime, EndTime, StartTimeR, EndTimeR) "
+                           "VALUES (?, ?, ?, ?, ?, ?)", day);
+        for (const QVariantList &e : {QVariantList{"1234", "Ann", "001"}, QVariantList{"2002", "Bo", "002"},
+                                      QVariantList{"2003", "Cy", "003"}, QVariantList{"3000", "Di", {}},
+                                      QVariantList{"4000", "Ed", "000"}, QVariantList{"5000", "Flo", "003"}})
+            target.execute("INSERT INTO Employee (ID, CardID, FirstName, ScheduleNo, Status) VALUES (?, ?, ?, ?, 1)",
+                           QVariantList{e[0]} + e);
+        target.execute("INSERT INTO Members (ID, CardID, FirstName, Status) VALUES ('5000', '5000', 'Flo', 1)");
+        KovraDS::InstallHooks();
+        KovraDS::State &posting = KovraDS::state();
+        for (auto [path, name] : {std::pair{&posting.F01Path, "F01"}, {&posting.F02Path, "F02"}, {&posting.F1Path, "F1"},
+                                  {&posting.F2Path, "F2"}, {&posting.F3Path, "F3"}, {&posting.F4Path, "F4"}})
+            *path = file(QStringLiteral("Data/%1.txt").arg(name));
+        // What the poll asks of the checks.
+        MDIHooks &h = mdiHooks();
+        h.startRealTimeChecks = [this, start = h.startRealTimeChecks](bool m) {
+            running.start();
+            return started = start(m);
+        };
+        h.endRealTimeChecks = [this, end = h.endRealTimeChecks] { end(), ended = true; };
+        h.checkSchedule = [this, check = h.checkSchedule](const QString &no, const QDate &d, const QTime &t) {
+            return checked << no, check(no, d, t);
+        };
     }
     void TearDown() override
     {
         form.reset();
+        target.close();
         PollHome::TearDown();
-    }
-
-    // Schedule "001" admits, "002" is outside, "003" in a break.
-    void installFakeChecks()
-    {
-        MDIHooks &h = mdiHooks();
-        h.startRealTimeChecks = [this](bool) { return started = targetOpens; };
-        h.endRealTimeChecks = [this] { ended = true; };
-        h.readPolledPunch = [](const QByteArray &record) -> std::optional<PolledPunch> {
-            const QStringList f = PollSerial::ParsePunchRecord(Platform::Ansi::decode(record)).split(',');
-            if (f.size() != 3)
-                return std::nullopt;
-            return PolledPunch{f[0], QDate::fromString(f[1], "MM/dd/yy").addYears(100), QTime::fromString(f[2])};
-        };
-        h.lookUpCard = [this](const QString &card, bool) -> std::optional<CardHolder> {
-            const auto it = holders.find(card);
-            return it == holders.end() ? std::nullopt : std::optional<CardHolder>(it->second);
-        };
-        h.checkSchedule = [this](const QString &no, const QDate &, const QTime &) {
-            checked << no;
-            return no.toInt() - 1;
-        };
-        h.postRealTimePunch = [this](const QDate &d, const QTime &t, const QString &card, bool members) {
-            posted << QStringLiteral("%1 %2 %3 %4").arg(d.toString(Qt::ISODate), t.toString(), card).arg(members);
-            return postingWorks;
-        };
     }
 
     Clock &useClock(int port)
@@ -111,8 +115,11 @@ protected:
             const auto kinds = clock ? clock->receivedKinds() : std::vector<Frame>{};
             const auto ack = std::find(kinds.rbegin(), kinds.rend(), Frame::Ack);
             if (!clock || (clock->pendingRecords() == 0 && ack != kinds.rend() &&
-                           std::find(kinds.rbegin(), ack, Frame::Poll) != ack))
+                           std::find(kinds.rbegin(), ack, Frame::Poll) != ack)) {
+                // The lock is lifted before the end steps post what the poll kept.
+                target.execute("DROP TRIGGER IF EXISTS Locked");
                 form->cmdStopPoll->click();
+            }
         });
         done.start(5);
         form->cmdPoll[index]->click();
@@ -126,17 +133,16 @@ protected:
         return texts;
     }
 
-    std::map<QString, CardHolder> holders{{"1234", {"001", "Ann"}}, {"2002", {"002", "Bo"}},
-                                          {"2003", {"003", "Cy"}}, {"3000", {QString(), "Di"}},
-                                          {"4000", {"000", "Ed"}}, {"5000", {"003", "Flo"}}};
-    bool targetOpens = true, started = false, ended = false, postingWorks = true;
-    QStringList checked, posted;
+    Platform::Database target;
+    bool started = false, ended = false;
+    QElapsedTimer running;
+    QStringList checked;
     std::unique_ptr<Clock> clock;
     std::unique_ptr<frmPollSerial> form;
 };
 
-// Every answer the clock can show, what is posted, and what reaches POLL.txt
-// for the posting after the poll; at each acknowledgement the punch is
+// Every answer the clock can show, what is posted at once, and what the end
+// steps post; at each acknowledgement the punch is
 // already in the day's log.
 TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPosted)
 {
@@ -144,29 +150,28 @@ TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPost
     const struct {
         std::string record;
         int button;
-        bool postingWorks;
+        bool refused;  // by a trigger on Time Attendance
         std::vector<std::string> shown;
         QStringList checked;
-        bool posted, kept, logged;
+        bool kept, logged;
     } cases[] = {
-        {Punch("1234"), 0, true, {accepted + "Ann\x1e", kClear, kClear}, {"001"}, true, false, true},
-        {Punch("1234"), 0, false, {accepted + "Ann\x1e", kClear}, {"001"}, true, true, true},
-        {Punch("9999"), 0, true, {"D00 Invalid ID!\x1e", kClear}, {}, false, false, true},
-        {Punch("2002"), 0, true, {"D00 Not Scheduled!\x1e", kClear}, {"002"}, false, false, true},
-        {Punch("2003"), 0, true, {"D00 Break Time! Please clock in later.\x1e", kClear}, {"003"}, false, false, true},
-        {Punch("3000"), 0, true, {"D00 Not Scheduled!\x1e", kClear}, {}, false, false, true},
-        {Punch("4000"), 0, true, {accepted + "Ed\x1e", kClear, kClear}, {}, true, false, true},
-        {Punch("5000"), 1, true, {accepted + "Flo\x1e", kClear, kClear}, {}, true, false, true},
-        {"BS01P2", 0, true, {}, {}, false, false, true},   // holds "P", no punch
-        {"BS0112", 0, true, {}, {}, false, false, false},  // acknowledged only
+        {Punch("1234"), 0, true, {accepted + "Ann\x1e", kClear}, {"001"}, true, true},
+        {Punch("1234", "1700"), 0, false, {accepted + "Ann\x1e", kClear, kClear}, {"001"}, false, true},
+        {Punch("9999"), 0, false, {"D00 Invalid ID!\x1e", kClear}, {}, false, true},
+        {Punch("2002"), 0, false, {"D00 Not Scheduled!\x1e", kClear}, {"002"}, false, true},
+        {Punch("2003"), 0, false, {"D00 Break Time! Please clock in later.\x1e", kClear}, {"003"}, false, true},
+        {Punch("3000"), 0, false, {"D00 Not Scheduled!\x1e", kClear}, {}, false, true},
+        {Punch("4000"), 0, false, {accepted + "Ed\x1e", kClear, kClear}, {}, false, true},
+        {Punch("5000"), 1, false, {accepted + "Flo\x1e", kClear, kClear}, {}, false, true},
+        {"BS01P2", 0, false, {}, {}, false, true},   // holds "P", no punch
+        {"BS0112", 0, false, {}, {}, false, false},  // acknowledged only
     };
+    AppMain::settings().AutoImport = true;
     for (int i = 0; i < int(std::size(cases)); ++i) {
         SCOPED_TRACE(i);
         const auto &c = cases[i];
         QFile::remove(file("Data/DATA1207.log"));
         checked.clear();
-        const qsizetype postedBefore = posted.size();
-        postingWorks = c.postingWorks;
         useClock(5 + i).queueRecord(c.record);
         std::mutex lock;
         QByteArrayList logAtAck;
@@ -175,9 +180,12 @@ TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPost
             std::lock_guard hold(lock);
             logAtAck << now;
         });
-        QByteArrayList keptAtEnd;
-        mdiHooks().postPolledData = [&](const QString &f) { return keptAtEnd << Slurp(f), true; };
-        AppMain::settings().AutoImport = true;
+        if (c.refused) {
+            target.execute("CREATE TRIGGER Locked BEFORE INSERT ON [Time Attendance] BEGIN "
+                           "SELECT RAISE(ABORT, 'payroll is locked'); END");
+            Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+            Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+        }
         poll(c.button);
         const QByteArray line = c.logged ? StoredLine(c.record) : QByteArray();
         EXPECT_EQ(logAtAck, QByteArrayList{line});
@@ -190,13 +198,21 @@ TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPost
                 << "the answer is cleared before it could be read";
         }
         EXPECT_EQ(checked, c.checked);
-        EXPECT_EQ(posted.size() - postedBefore, c.posted ? 1 : 0);
-        EXPECT_EQ(keptAtEnd, QByteArrayList{c.kept ? line : QByteArray()});
         EXPECT_TRUE(started && ended);
         EXPECT_EQ(Platform::Ui::unscriptedCount(), 0);
     }
-    EXPECT_EQ(posted, (QStringList{"2026-12-07 08:30:00 1234 0", "2026-12-07 08:30:00 1234 0",
-                               "2026-12-07 08:30:00 4000 0", "2026-12-07 08:30:00 5000 1"}));
+    // The refused punch posted by the end steps; the accepted ones at once.
+    QStringList rows;
+    for (const QSqlRecord &r : target.snapshot("SELECT EmpID, TDate, ClockIn, ClockOut FROM [Time Attendance] UNION ALL "
+                                               "SELECT EmpID, TDate, ClockIn, '-' FROM [Time Attendance1]").rows())
+        rows << QStringList{r.value(0).toString(), r.value(1).toString(), r.value(2).toString(), r.value(3).toString()}.join(' ');
+    EXPECT_EQ(rows, (QStringList{"1234 2026-12-07 08:30:00 17:00:00", "4000 2026-12-07 08:30:00 ",
+                                 "5000 2026-12-07 08:30:00 -"}));
+    QStringList shown;
+    for (const auto &b : boxes())
+        shown << b.title + '|' + b.text;
+    EXPECT_EQ(shown, (QStringList{"Employee was NOT clocked successfully!|Error Number: 3022\npayroll is locked",
+                                  "Kovra-TEV|Clock data was imported successfully!"}));
 }
 
 TEST_F(ContinuousPoll, UnwritableLogLeavesThePunchInTheClockAndEndsThePoll)
@@ -217,24 +233,23 @@ TEST_F(ContinuousPoll, UnwritableLogLeavesThePunchInTheClockAndEndsThePoll)
 TEST_F(ContinuousPoll, WithoutTargetDatabaseOrChecksNothingIsAcknowledged)
 {
     useClock(5).queueRecord(Punch("1234"));
-    targetOpens = false;
+    AppMain::settings().TargetDbPath = file("Missing.mdb");
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     poll(0);
     resetMdiHooks();
     Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     poll(0);
     EXPECT_TRUE(ended);
     EXPECT_TRUE(clock->received().empty());
-    EXPECT_EQ(boxes().size(), 1u);
+    EXPECT_EQ(boxes().size(), 2u);
     EXPECT_TRUE(form->cmdPoll[0]->isEnabled());
 }
 
 TEST_F(ContinuousPoll, StopGetsThroughWithNoClocksInAllClocks)
 {
     SerialClk::state().CommParm.PollDelay = 30000;  // a pass of 600 ms under the fast clock
-    QElapsedTimer passes;
-    passes.start();
     poll(0, true);
-    EXPECT_LT(passes.elapsed(), 600) << "Stop waited for the end of the pass";
+    EXPECT_LT(running.elapsed(), 600) << "Stop waited for the end of the pass";
     EXPECT_TRUE(ended && form->cmdPoll[0]->isEnabled());
 }
 
