@@ -2,7 +2,8 @@
 // access-control product: card look-up, schedule check and single-punch
 // posting (its own committed transaction), on a product file on disk with
 // 10,000 employees and 100,000 stored Time Attendance rows. Prints the
-// median and the 99th percentile over 10,000 punches.
+// median, 99th percentile and maximum over 10,000 punches, of the whole
+// step and of its two parts (the checks; the posting with its commit).
 #include "app/AppMain.h"
 #include "app/frmMDI.h"
 #include "platform/db.h"
@@ -75,8 +76,8 @@ int main(int argc, char **argv)
     // Half the employees, each twice (a pair opened, then closed or put in
     // front), one punch a minute from 08:00, on the day after the stored ones.
     const QDate day = kFirstDay.addDays(kStoredRows / kEmployees);
-    std::vector<double> ms;
-    ms.reserve(kPunches);
+    std::vector<double> whole, checks, posting;
+    whole.reserve(kPunches);
     int posted = 0;
     QElapsedTimer t;
     for (int p = 0; p < kPunches; ++p) {
@@ -84,16 +85,24 @@ int main(int argc, char **argv)
         const QTime time = QTime(8, 0).addSecs(60 * (p % 600));
         t.start();
         const std::optional<CardHolder> holder = Sorb01::LookUpCard(card, false);
-        if (holder && Sorb01::CheckSchedule(holder->ScheduleNo, day, time) == Sorb01::kInSchedule &&
-            Sorb01::PostSorbPunch(day, time, card))
+        const bool accepted = holder && Sorb01::CheckSchedule(holder->ScheduleNo, day, time) == Sorb01::kInSchedule;
+        const qint64 checked = t.nsecsElapsed();
+        if (accepted && Sorb01::PostSorbPunch(day, time, card)) {
             ++posted;
-        ms.push_back(double(t.nsecsElapsed()) / 1e6);
+            posting.push_back(double(t.nsecsElapsed() - checked) / 1e6);
+        }
+        checks.push_back(double(checked) / 1e6);
+        whole.push_back(double(t.nsecsElapsed()) / 1e6);
     }
     Sorb01::EndRealTimeChecks();
-    std::sort(ms.begin(), ms.end());
     std::printf("file %s (%lld bytes), %d employees, %d stored rows\n", qPrintable(path),
                 static_cast<long long>(QFileInfo(path).size()), kEmployees, kStoredRows);
-    std::printf("%d punches, %d posted: median %.3f ms, p99 %.3f ms, max %.3f ms\n", kPunches, posted,
-                ms[ms.size() / 2], ms[ms.size() * 99 / 100], ms.back());
+    std::printf("%d punches, %d posted (the rest fell in a break)\n", kPunches, posted);
+    std::printf("%-28s %10s %10s %10s\n", "", "median ms", "p99 ms", "max ms");
+    for (auto [name, ms] : {std::pair("card + schedule + posting", &whole), std::pair("card + schedule", &checks),
+                            std::pair("posting (one commit)", &posting)}) {
+        std::sort(ms->begin(), ms->end());
+        std::printf("%-28s %10.3f %10.3f %10.3f\n", name, (*ms)[ms->size() / 2], (*ms)[ms->size() * 99 / 100], ms->back());
+    }
     return 0;
 }
