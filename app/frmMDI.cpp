@@ -460,6 +460,12 @@ void frmMDI::mnuCmdSetTime_Click()
 
 void frmMDI::mnuDataImportData_Click()
 {
+    // A running poll holds the target database's statements; the import would close it under them.
+    if (LongOperation::runningCount() > 0) {
+        Platform::Ui::msgBox(QStringLiteral("Clock data cannot be imported while a poll or a download is running."),
+                             Platform::Ui::Style::Exclamation);
+        return;
+    }
     const QString file = AppMain::BrowseOpenFile(OpenFileDlg, AppMain::state().AppPath,
                                                   QStringLiteral("Clock Data File"), 2);
     if (!file.isEmpty() && mdiHooks().postPolledData)

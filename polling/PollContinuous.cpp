@@ -47,6 +47,13 @@ QString ClearDisplayCommand()
     return QStringLiteral("D00  ") + QChar(LF::RS) + QStringLiteral("001") + QChar(LF::RS);
 }
 
+// A punch record: its text after the frame header starts with the punch mark.
+bool IsPunchRecord(const QByteArray &record)
+{
+    const qsizetype gs = record.indexOf(LF::GS);
+    return gs >= 0 && record.mid(gs + 1).startsWith(LF::PollChar);
+}
+
 bool ChecksConnected(const MDIHooks &h)
 {
     return h.startRealTimeChecks && h.endRealTimeChecks && h.readPolledPunch && h.lookUpCard && h.checkSchedule &&
@@ -186,15 +193,25 @@ QByteArray PollValidateSerialClock(int controller, int terminal, const QByteArra
             record = recordLine;
         }
         Platform::Clock::sleep(kAckPauseMs);
-        line.send(SerialClk::BuildAckMsg(controller, terminal));
+        if (!line.send(SerialClk::BuildAckMsg(controller, terminal))) {
+            // The clock keeps the punch and sends it again: checking or posting it now would post it twice.
+            view.requestStop();
+            return {};
+        }
         view.showLineState(LineState::Delivered);
         if (!punch)
             return {};
 
         view.appendRecord(DisplayText(*frame));
         const std::optional<PolledPunch> fields = hooks.readPolledPunch(record);
-        if (!fields)
-            return {};  // holds "P" but is no punch: in the day's log, nothing to check
+        if (!fields) {
+            if (!IsPunchRecord(record))
+                return {};  // holds "P" but is no punch: in the day's log, nothing to check
+            // A punch whose stamp cannot be read (a clock with a reset date): the clock has let it go,
+            // so it goes to POLL.txt for the posting after the poll rather than nowhere.
+            throw Platform::Error(Platform::ErrorNo::TypeMismatch,
+                                  QStringLiteral("The punch's date or time cannot be read; it is kept for the posting."));
+        }
 
         QString answer;
         const bool accepted = CheckPunch(*fields, members, answers, answer);
@@ -206,8 +223,8 @@ QByteArray PollValidateSerialClock(int controller, int terminal, const QByteArra
         if (!accepted)
             return {};
         if (hooks.postRealTimePunch(fields->Date, fields->Time, fields->Badge, members)) {
+            record.clear();  // posted: a failure of the second clear must not keep it for a second posting
             SendClockMessage(ClearDisplayCommand(), controller, terminal, line);
-            record.clear();
         }
     } catch (const Platform::Error &e) {
         // A punch in the day's log and not posted goes to POLL.txt, for the posting after the poll.

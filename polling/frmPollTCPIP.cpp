@@ -93,6 +93,10 @@ frmPollTCPIP::frmPollTCPIP()
 
 void frmPollTCPIP::cmdPoll_Click()
 {
+    // Stop enables Poll while the stopped loop still gives clocks their last step; a second loop
+    // started inside it would end the poll file under the first.
+    if (LongOperation::runningCount() > 0)
+        return;
     cmdPoll->setEnabled(false);
     cmdStopPoll->setEnabled(true);
     StopPoll = false;

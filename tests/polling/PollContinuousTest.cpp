@@ -300,3 +300,68 @@ TEST_F(ContinuousPoll, ContPollFileSetsAndResetsPrompt002AndTheDisplayTimeOut)
 }
 
 } // namespace
+
+namespace {
+
+struct QuietView : PollSerial::PollView {
+    void showStatus(const QString &) override {}
+    void clearTerminal() override {}
+    void appendRecord(const QString &) override {}
+    void showLineState(PollSerial::LineState) override {}
+    bool stopRequested() const override { return stop; }
+    void requestStop() override { stop = true; }
+    void returnToIdle() override {}
+    bool stop = false;
+};
+
+// One step over a line that fails at a chosen point: a punch is posted once
+// or kept for the posting after the poll, never both, never neither.
+TEST_F(PollHome, StepThatFailsKeepsAPunchOnlyWhenItWasNotPosted)
+{
+    const std::string frame = LF::BuildDataFrame(1, 1, Punch("1234"));
+    const QByteArray record = StoredLine(Punch("1234")).chopped(2);
+    const struct {
+        const char *fault;
+        bool ackFails, clearThrowsAfterPosting, stampUnreadable;
+        int posts;
+        bool kept, box;
+    } cases[] = {
+        {"a posted punch was kept for a second posting", false, true, false, 1, false, true},
+        {"a punch the clock still holds was posted", true, false, false, 0, false, false},
+        {"an acknowledged punch with a bad stamp went nowhere", false, false, true, 0, true, true},
+    };
+    for (const auto &c : cases) {
+        int posts = 0, reads = 0;
+        MDIHooks &h = mdiHooks();
+        h.readPolledPunch = [&](const QByteArray &) {
+            return c.stampUnreadable ? std::nullopt
+                                     : std::optional<PolledPunch>(PolledPunch{"1234", QDate(2026, 12, 7), QTime(8, 30)});
+        };
+        h.lookUpCard = [](const QString &, bool) { return std::optional<CardHolder>(CardHolder{"000", "Ann"}); };
+        h.postRealTimePunch = [&](const QDate &, const QTime &, const QString &, bool) { return ++posts > 0; };
+        const QByteArray ack = SerialClk::BuildAckMsg(1, 1);
+        PollSerial::ClockLine line{[&](const QByteArray &f) { return !(c.ackFails && f == ack); },
+                                   [&]() -> QByteArray {
+                                       if (++reads == 1)
+                                           return QByteArray(frame.data(), qsizetype(frame.size()));
+                                       if (c.clearThrowsAfterPosting && posts > 0)
+                                           throw Platform::Error(Platform::ErrorNo::PathFileAccessError,
+                                                                 QStringLiteral("Path/File access error"));
+                                       return QByteArray(1, LF::ACK);
+                                   },
+                                   0};
+        PollFiles::DataFiles files;
+        files.open();
+        QuietView view;
+        if (c.box)
+            answerOk();
+        const QByteArray kept =
+            PollSerial::PollValidateSerialClock(1, 1, "poll", false, line, files, {"A", "B", "C", "D"}, view);
+        EXPECT_EQ(posts, c.posts) << c.fault;
+        EXPECT_EQ(kept, c.kept ? record : QByteArray()) << c.fault;
+        EXPECT_EQ(view.stop, c.ackFails) << c.fault;
+        Platform::Ui::clearShown();
+    }
+}
+
+} // namespace
