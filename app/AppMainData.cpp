@@ -28,18 +28,13 @@ const char *const kClockTables[] = {
     "Registry", "Clocks", "ClkMsg", "Function Keys Mappings", "Function Keys", "TcpClocks",
 };
 
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
 // The columns of a table as the main database has them, quoted for SQL.
 QStringList columnsOf(const Platform::Database &db, const QString &schema, const QString &table)
 {
     QStringList columns;
     QSqlQuery q = db.query(QStringLiteral("SELECT name FROM pragma_table_info(?, ?)"), {table, schema});
     while (q.next())
-        columns << quoted(q.value(0).toString());
+        columns << Platform::QuotedName(q.value(0).toString());
     return columns;
 }
 
@@ -129,10 +124,10 @@ void salvageRows(const QString &damagedPath, const Platform::Database &target)
         // index costs nothing and a damaged page only the rows on it.
         QSqlQuery read(target.handle());
         read.setForwardOnly(true);
-        if (!read.exec(QStringLiteral("SELECT %1 FROM src.%2 NOT INDEXED").arg(shared.join(QLatin1Char(',')), quoted(name))))
+        if (!read.exec(QStringLiteral("SELECT %1 FROM src.%2 NOT INDEXED").arg(shared.join(QLatin1Char(',')), Platform::QuotedName(name))))
             continue;
         const QString insert = QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) VALUES (%3)")
-                                   .arg(quoted(name), shared.join(QLatin1Char(',')),
+                                   .arg(Platform::QuotedName(name), shared.join(QLatin1Char(',')),
                                         QStringList(shared.size(), QStringLiteral("?")).join(QLatin1Char(',')));
         while (read.next()) {
             QVariantList values;
@@ -197,7 +192,7 @@ void ImportDatabase(const QString &path)
                 continue;
             // Rows the table refuses (a key already there) are skipped; the rest are copied.
             db.execute(QStringLiteral("INSERT OR IGNORE INTO main.%1 (%2) SELECT %2 FROM src.%1")
-                           .arg(quoted(name), columns.join(QLatin1Char(','))));
+                           .arg(Platform::QuotedName(name), columns.join(QLatin1Char(','))));
         }
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);

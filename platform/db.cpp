@@ -24,6 +24,15 @@ constexpr int kSqliteNotADb = 26;
 // How long a statement waits for another connection's lock before it fails.
 constexpr int kBusyTimeoutMs = 5000;
 
+} // namespace
+
+QString QuotedName(const QString &name)
+{
+    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+namespace {
+
 QString nextConnectionName()
 {
     static QAtomicInteger<int> counter;

@@ -20,6 +20,9 @@
 // pasted into SQL text.
 namespace Platform {
 
+// A table or column name as an SQL identifier, whatever blanks or quotes it holds.
+QString QuotedName(const QString &name);
+
 // The rows of a query, read once: what the program searches without going
 // back to the database.
 class Snapshot {

@@ -19,11 +19,6 @@ namespace CmdSources {
 
 namespace {
 
-QString quoted(const QString &name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
-
 QString text(const QSqlRecord &r, const QString &column)
 {
     const int i = r.indexOf(column);
@@ -200,13 +195,13 @@ void LoadTextTable(const Platform::Database &db, const QString &table, const QSt
     DropTextTable(db, table);
     QStringList defs, marks;
     for (const QString &c : columns) {
-        defs << quoted(c) + QStringLiteral(" TEXT");
+        defs << Platform::QuotedName(c) + QStringLiteral(" TEXT");
         marks << QStringLiteral("?");
     }
     Platform::Database::Transaction t(db);
-    db.execute(QStringLiteral("CREATE TEMP TABLE %1 (%2)").arg(quoted(table), defs.join(QStringLiteral(", "))));
+    db.execute(QStringLiteral("CREATE TEMP TABLE %1 (%2)").arg(Platform::QuotedName(table), defs.join(QStringLiteral(", "))));
     Platform::Database::Statement insert =
-        db.prepare(QStringLiteral("INSERT INTO temp.%1 VALUES (%2)").arg(quoted(table), marks.join(QLatin1Char(','))));
+        db.prepare(QStringLiteral("INSERT INTO temp.%1 VALUES (%2)").arg(Platform::QuotedName(table), marks.join(QLatin1Char(','))));
     for (std::size_t i = first; i < rows.size(); ++i) {
         std::vector<QVariant> &row = rows[i];
         if (row.size() > static_cast<std::size_t>(columns.size()))
@@ -224,7 +219,7 @@ void LoadTextTable(const Platform::Database &db, const QString &table, const QSt
 
 void DropTextTable(const Platform::Database &db, const QString &table)
 {
-    db.execute(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(quoted(table)));
+    db.execute(QStringLiteral("DROP TABLE IF EXISTS temp.%1").arg(Platform::QuotedName(table)));
 }
 
 void CopyIntoData(const QString &source, const QString &copy)
@@ -378,7 +373,7 @@ QString ProductMessageTable(const Platform::Database &db)
 std::vector<MessageItem> Messages(const Platform::Database &db, const QString &table)
 {
     std::vector<MessageItem> items;
-    const Platform::Snapshot rows = db.snapshot(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(quoted(table)));
+    const Platform::Snapshot rows = db.snapshot(QStringLiteral("SELECT * FROM %1 ORDER BY rowid").arg(Platform::QuotedName(table)));
     for (const QSqlRecord &r : rows.rows()) {
         MessageItem m;
         m.number = r.isNull(0) ? QString() : r.value(0).toString();
