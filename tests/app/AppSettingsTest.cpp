@@ -122,13 +122,7 @@ TEST_F(AppSettingsScreen, SwitchingTheClockInterfaceClosesTheLinkItLeaves)
     frmAppSettings *form = open();
     frmMDI *mdi = frmMDI::instance();
     mdi->setCommControl(std::make_unique<Platform::SerialCommControl>());
-    SerialClk::SerialClockRec c;
-    c.ClockId = QStringLiteral("Gate");
-    c.CtrlAddr = 1;
-    c.TermAddr = 1;
-    c.Port = 4;
-    c.Settings = QStringLiteral("9600,n,8,1");
-    SerialClk::SelectClock(c);
+    selectSerialClock(QStringLiteral("Gate"), 1, 1, 4);
     ASSERT_TRUE(SerialClk::OpenSelectedClockPort(*mdi->MSComm1));
 
     form->optAppClock[2]->click();

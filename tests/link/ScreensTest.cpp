@@ -62,13 +62,7 @@ protected:
         SerialClk::InitProtocolChars();
         SerialClk::state().CommParm.PollTimeOut = 40;
         clock.useAsPort(kPort);
-        SerialClk::SerialClockRec c;
-        c.ClockId = QStringLiteral("Gate");
-        c.CtrlAddr = kController;
-        c.TermAddr = kTerminal;
-        c.Port = kPort;
-        c.Settings = QStringLiteral("9600,n,8,1");
-        SerialClk::SelectClock(c);
+        selectSerialClock(QStringLiteral("Gate"), kController, kTerminal, kPort);
         frmMDI::instance()->setCommControl(std::make_unique<Platform::SerialCommControl>());
     }
 

@@ -35,13 +35,7 @@ protected:
         SerialClk::InitProtocolChars();
         SerialClk::state().CommParm.PollTimeOut = kPollTimeOutMs;
         clock.useAsPort(kPort);
-        SerialClk::SerialClockRec c;
-        c.ClockId = QStringLiteral("Front door");
-        c.CtrlAddr = kController;
-        c.TermAddr = kTerminal;
-        c.Port = kPort;
-        c.Settings = QStringLiteral("9600,n,8,1");
-        SerialClk::SelectClock(c);
+        selectSerialClock(QStringLiteral("Front door"), kController, kTerminal, kPort);
     }
 
     void TearDown() override

@@ -101,13 +101,7 @@ protected:
 
     void selectClock(int port, int terminal)
     {
-        SerialClk::SerialClockRec c;
-        c.ClockId = QStringLiteral("Clock %1").arg(terminal);
-        c.CtrlAddr = 1;
-        c.TermAddr = qint16(terminal);
-        c.Port = qint16(port);
-        c.Settings = QStringLiteral("9600,n,8,1");
-        SerialClk::SelectClock(c);
+        selectSerialClock(QStringLiteral("Clock %1").arg(terminal), 1, terminal, port);
     }
 
     void poll(bool allClocks = false)

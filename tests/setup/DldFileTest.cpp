@@ -268,13 +268,7 @@ protected:
         SerialClk::state().CommParm.PollTimeOut = 40;
         clock.useAsPort(6);
         frmMDI::instance()->setCommControl(std::make_unique<Platform::SerialCommControl>());
-        SerialClk::SerialClockRec c;
-        c.ClockId = QStringLiteral("Front door");
-        c.CtrlAddr = 1;
-        c.TermAddr = 3;
-        c.Port = 6;
-        c.Settings = QStringLiteral("9600,n,8,1");
-        SerialClk::SelectClock(c);
+        selectSerialClock(QStringLiteral("Front door"), 1, 3, 6);
         CmdWalk::InstallProgramLink();
     }
     void TearDown() override
