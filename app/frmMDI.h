@@ -118,6 +118,9 @@ struct MDIHooks {
     std::function<int(const QString &scheduleNo, const QDate &, const QTime &)> checkSchedule;  // 0, 1, 2
     // PostSorbPunch (employees) or PostMemberPunch (members).
     std::function<bool(const QDate &, const QTime &, const QString &card, bool members)> postRealTimePunch;
+    // The member punches a continuous poll kept (a file of record lines) added
+    // to the members' table; the file is deleted once they are posted.
+    std::function<bool(const QString &file)> postMemberPunches;
 };
 
 MDIHooks &mdiHooks();

@@ -104,7 +104,7 @@ void run(const QString &folder, int history, int punchesPerEmployee)
     table.EmployeeGuard = true;
     KovraDS::Pairing pairing(db, table);
     KovraDS::HoursWorked hours(db);
-    KovraDS::PostRows(db, pairing, rows.Rows);
+    KovraDS::PostRows(db, pairing, rows.Rows, KovraDS::Refusals::PassNewRowsOver);
     const double pair = seconds(t);
     hours.recalculate();
     const double recalc = seconds(t);

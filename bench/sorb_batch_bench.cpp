@@ -111,7 +111,7 @@ int main(int argc, char **argv)
             staged.insert(staged.end(), file.Rows.begin(), file.Rows.end());
             KovraDS::SortPostingRows(staged);
             pass1 = ms(t);
-            KovraDS::PostRows(s.TargetDb, pairing, staged);
+            KovraDS::PostRows(s.TargetDb, pairing, staged, KovraDS::Refusals::FailRun);
             pass2 = ms(t);
         }
 

@@ -111,14 +111,18 @@ bool CheckPunch(const PolledPunch &punch, bool members, const PollAnswers &answe
     return true;
 }
 
-// A record still to be posted goes to POLL.txt; one that cannot be written
-// there is in the day's log, and the poll stops so the user sees it.
-void Keep(const QByteArray &record, PollFiles::DataFiles &files, PollView &view)
+// A record still to be posted goes to POLL.txt, a member's to POLLM.txt;
+// one that cannot be written there is in the day's log, and the poll stops
+// so the user sees it.
+void Keep(const QByteArray &record, bool members, PollFiles::DataFiles &files, PollView &view)
 {
     if (record.isEmpty())
         return;
     try {
-        files.poll().writeLine(record);
+        if (members)
+            PollFiles::AppendLine(PollFiles::MemberPollFilePath(), record);
+        else
+            files.poll().writeLine(record);
     } catch (const Platform::Error &e) {
         ShowError(e);
         view.requestStop();
@@ -256,7 +260,7 @@ void PollContinous(PollView &view, PollFiles::DataFiles &files, bool allClocks, 
             const QByteArray poll = SerialClk::BuildPollMsg(clock.CtrlAddr, clock.TermAddr);
             while (!view.stopRequested()) {
                 Keep(PollValidateSerialClock(clock.CtrlAddr, clock.TermAddr, poll, members, line, files, answers, view),
-                     files, view);
+                     members, files, view);
                 Yield();
             }
         } else {
@@ -274,7 +278,7 @@ void PollContinous(PollView &view, PollFiles::DataFiles &files, bool allClocks, 
                             const QByteArray poll = SerialClk::BuildPollMsg(clock.CtrlAddr, clock.TermAddr);
                             Keep(PollValidateSerialClock(clock.CtrlAddr, clock.TermAddr, poll, members, line, files,
                                                          answers, view),
-                                 files, view);
+                                 members, files, view);
                         }
                     } catch (const Platform::Error &e) {
                         // One clock's failure is shown; the walk goes on with the next.

@@ -40,6 +40,11 @@ QString PollFilePath()
     return AppMain::AppFile(QStringLiteral("DATA\\POLL.txt"));
 }
 
+QString MemberPollFilePath()
+{
+    return AppMain::AppFile(QStringLiteral("DATA\\POLLM.txt"));
+}
+
 void setOpener(Opener newOpener)
 {
     opener = newOpener ? newOpener : systemOpen;
@@ -176,6 +181,13 @@ Finish FinishPollFile(const QString &pollFile)
 {
     const AppMain::AppSettingsRec &s = AppMain::settings();
     return FinishPollFile(pollFile, s.TargetType == kTextFilesTarget || s.AutoImport, PostPolledData);
+}
+
+void FinishMemberPollFile()
+{
+    const QString path = MemberPollFilePath();
+    if (QFileInfo::exists(path) && mdiHooks().postMemberPunches)
+        mdiHooks().postMemberPunches(path);
 }
 
 } // namespace PollFiles

@@ -21,6 +21,9 @@ namespace PollFiles {
 QString DayLogPath(const QDate &day);
 // Data/POLL.txt in the application folder.
 QString PollFilePath();
+// Data/POLLM.txt: the member punches a continuous poll could not post, kept
+// apart so that no employee posting ever reads them. Same line form.
+QString MemberPollFilePath();
 
 // The open(2) the files go through; tests put their own in (a refusal even
 // when they run as root). nullptr restores the system's.
@@ -109,5 +112,9 @@ Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster);
 // The same with the 'Application' settings ("Text Files" target or
 // AutoImport) and PostPolledData.
 Finish FinishPollFile(const QString &pollFile);
+
+// The end step for Data/POLLM.txt: while it is there it goes to the main
+// window's member posting, which deletes it once posted.
+void FinishMemberPollFile();
 
 } // namespace PollFiles

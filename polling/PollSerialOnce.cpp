@@ -14,6 +14,7 @@ void EndPoll(PollView &view, PollFiles::DataFiles &files)
     files.close();
     try {
         PollFiles::FinishPollFile(files.pollPath());
+        PollFiles::FinishMemberPollFile();
     } catch (const Platform::Error &e) {
         ShowError(e);
     }

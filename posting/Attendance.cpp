@@ -28,14 +28,21 @@ bool postAttendance(const QString &path, bool employeeGuard)
             table.EmployeeGuard = employeeGuard;
             // Everything is prepared before the first write: a missing table or column writes nothing.
             Pairing pairing(db, table);
-            HoursWorked hours(db);
+            // A product without hours worked still takes its punches; only the recalculation fails.
+            std::optional<HoursWorked> hours;
+            try {
+                hours.emplace(db);
+            } catch (const Platform::Error &e) {
+                recalcFailure = e;
+            }
             const PostingRows rows = ReadPostingFile(path);
-            state().PassedOver += rows.PassedOver;
-            state().PassedOver += PostRows(db, pairing, rows.Rows);
+            // Counted once the run stands: a failed run reads its file again next time.
+            state().PassedOver += rows.PassedOver + PostRows(db, pairing, rows.Rows, Refusals::PassNewRowsOver);
             // Posted and committed: a file left behind would only be passed over as duplicates.
             QFile::remove(path);
             try {
-                hours.recalculate();
+                if (hours)
+                    hours->recalculate();
             } catch (const Platform::Error &e) {
                 recalcFailure = e;
             }
@@ -44,8 +51,7 @@ bool postAttendance(const QString &path, bool employeeGuard)
         }
     }
     if (failure) {
-        Platform::ActiveError active(*failure);
-        AppMain::ShowErrorMsg(QString(), QStringLiteral("Clock data was NOT imported successfully!"));
+        ShowPostingFailure(*failure, QStringLiteral("Clock data was NOT imported successfully!"), path);
         return false;
     }
     if (recalcFailure) {

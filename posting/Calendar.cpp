@@ -60,15 +60,18 @@ void SetWorkDay(int day)
 
 QTime ParseDayStart(const QString &text)
 {
+    // A date/time column stores the time on the base day ("1899-12-30 06:00:00"); the date part is dropped.
     static const QRegularExpression form(
-        QStringLiteral("^\\s*(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*([AaPp][Mm])?\\s*$"));
+        QStringLiteral("^\\s*(?:(\\d{4})-(\\d{2})-(\\d{2})[ T]\\s*)?(\\d{1,2}):(\\d{2})(?::(\\d{2}))?\\s*([AaPp][Mm])?\\s*$"));
     const QRegularExpressionMatch m = form.match(text);
-    if (m.hasMatch()) {
-        int hour = m.captured(1).toInt();
-        const int minute = m.captured(2).toInt();
-        const int second = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
+    const bool dateValid = m.captured(1).isEmpty() ||
+                           QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt()).isValid();
+    if (m.hasMatch() && dateValid) {
+        int hour = m.captured(4).toInt();
+        const int minute = m.captured(5).toInt();
+        const int second = m.captured(6).isEmpty() ? 0 : m.captured(6).toInt();
         bool valid = minute < 60 && second < 60;
-        const QString half = m.captured(4).toUpper();
+        const QString half = m.captured(7).toUpper();
         if (!half.isEmpty()) {
             valid = valid && hour >= 1 && hour <= 12;
             hour = hour % 12 + (half == QLatin1String("PM") ? 12 : 0);
@@ -176,13 +179,14 @@ QDate GetWeekEnd(const QDate &d, const QTime &t)
 
 int GetWeekNumber(const QDate &d, const QTime &t)
 {
+    // Before the day start it is the day before's work day, and so its week:
+    // on the first day of week 1 that is the last week of the year before, not a week 0.
+    if (BeforeDayStart(t))
+        return GetWeekNumber(d.addDays(-1));
     const QDate w1 = GetWeekStart(QDate(d.year(), 1, 1));
     const QDate w2 = GetWeekStart(QDate(d.year() + 1, 1, 1));
     const QDate w = w2 <= d ? w2 : w1;
-    int n = static_cast<int>(w.daysTo(d) / kDaysPerWeek) + 1;
-    if (BeforeDayStart(t))
-        --n;
-    return n;
+    return static_cast<int>(w.daysTo(d) / kDaysPerWeek) + 1;
 }
 
 } // namespace KovraDS

@@ -34,8 +34,8 @@ void ReadCompanySettings(const SettingReader &read, const QString &graceName, co
 
 // A setting's text as stored: a 16-bit whole number (half to even, overflow
 // outside the range), a work day (outside 1-7 it is 2), a day start time
-// ("7:30", "07:30:15", "7:30 PM"; cut to whole minutes; anything else is a
-// type mismatch).
+// ("7:30", "07:30:15", "7:30 PM", "1899-12-30 07:30:00"; cut to whole minutes;
+// anything else is a type mismatch).
 int SettingInteger(const QString &text);
 void SetWorkDay(int day);
 QTime ParseDayStart(const QString &text);
@@ -53,7 +53,7 @@ QDate GetWeekStart(const QDate &d);
 // The day on which the pay week of a punch at d, t ends (at DayStartTime).
 // A null t is no time: it is never before the day start.
 QDate GetWeekEnd(const QDate &d, const QTime &t = QTime());
-// The pay-week number of d; a t before the day start counts in the week before (week 0 stays).
+// The pay-week number of d; with a t before the day start, that of the day before.
 int GetWeekNumber(const QDate &d, const QTime &t = QTime());
 // Whether t is before the day start, in whole minutes; a null t is not.
 bool BeforeDayStart(const QTime &t);

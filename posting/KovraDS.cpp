@@ -125,6 +125,7 @@ void InstallHooks()
     hooks.postRealTimePunch = [](const QDate &date, const QTime &time, const QString &card, bool members) {
         return members ? Sorb01::PostMemberPunch(date, time, card) : Sorb01::PostSorbPunch(date, time, card);
     };
+    hooks.postMemberPunches = Sorb01::PostKeptMemberPunches;
 }
 
 QString TextTargetFile()
@@ -166,10 +167,25 @@ bool PostPolledData(const QString &pollFile)
         Platform::ActiveError active(e);
         AppMain::ShowErrorMsg(QString(), e.description());
     }
-    if (s.PassedOver > 0)
-        Platform::Ui::msgBox(QStringLiteral("%1 clock record(s) could not be imported.").arg(s.PassedOver),
-                             Platform::Ui::Style::Exclamation);
+    ShowPassedOver(s.PassedOver);
     return reached;
+}
+
+void ShowPassedOver(int count)
+{
+    if (count > 0)
+        Platform::Ui::msgBox(QStringLiteral("%1 clock record(s) could not be imported.").arg(count),
+                             Platform::Ui::Style::Exclamation);
+}
+
+void ShowPostingFailure(const Platform::Error &e, const QString &failureText, const QString &postingFile,
+                        const QString &postedWhen)
+{
+    QString text = failureText + QLatin1Char('\n') + e.description();
+    if (FileLength(postingFile) > 0)
+        text += QStringLiteral("\nThe clock records are kept in %1 and will be posted %2.").arg(postingFile, postedWhen);
+    Platform::ActiveError active(e);
+    AppMain::ShowErrorMsg(QString(), text);
 }
 
 bool OpenTargetDb()

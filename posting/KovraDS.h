@@ -37,6 +37,15 @@ void InstallHooks();
 // over; false keeps the caller's poll file.
 bool PostPolledData(const QString &pollFile);
 
+// The box of a posting run that failed: its failure text and the cause,
+// and, while the run's posting file holds records, that they are kept there
+// and when they will be posted.
+void ShowPostingFailure(const Platform::Error &e, const QString &failureText, const QString &postingFile,
+                        const QString &postedWhen = QStringLiteral("with the next import"));
+
+// "n clock record(s) could not be imported.", when n is above 0.
+void ShowPassedOver(int count);
+
 // Opens the product database named by the settings; a failure is shown and
 // leaves the database that was open, if any. The first open of a file in a
 // run checks every page; posting reopens it after every poll, so later opens

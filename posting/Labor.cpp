@@ -59,8 +59,8 @@ bool PostLabor(const LaborMember &member)
             // Prepared before the first write: a missing table or column writes nothing.
             Pairing pairing(s.TargetDb, table);
             const PostingRows rows = ReadPostingFile(path, int(member.keyColumns.size()));
-            s.PassedOver += rows.PassedOver;
-            s.PassedOver += PostRows(s.TargetDb, pairing, rows.Rows);
+            // Counted once the run stands: a failed run reads its file again next time.
+            s.PassedOver += rows.PassedOver + PostRows(s.TargetDb, pairing, rows.Rows, Refusals::PassNewRowsOver);
             // Posted and committed: a file left behind would only be passed over as duplicates.
             QFile::remove(path);
         } catch (const Platform::Error &e) {
@@ -68,8 +68,7 @@ bool PostLabor(const LaborMember &member)
         }
     }
     if (failure) {
-        Platform::ActiveError active(*failure);
-        AppMain::ShowErrorMsg(QString(), member.failureText);
+        ShowPostingFailure(*failure, member.failureText, path);
         return false;
     }
     Platform::Ui::msgBox(member.successText, Platform::Ui::Style::OkOnly);

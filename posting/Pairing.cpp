@@ -91,6 +91,7 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     const PairingTable &t = m_table;
     const QString day = DbDate(date), at = DbTime(time);
     m_changed = 0;
+    m_attempted = PairingOutcome::Unchanged;
 
     QVariantList values = keyed(empId, keys);
     values << day << at;
@@ -126,6 +127,7 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
         if (t.Week)
             values << week;
         values << at;
+        m_attempted = PairingOutcome::Opened;
         m_changed = m_insert.execute(values);
         return PairingOutcome::Opened;
     }
@@ -140,12 +142,14 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     PairingOutcome outcome;
     if (days > 0 || (days == 0 && minutes > 0)) {
         const long worked = ElapsedMinutes(inDate, inTime, date, time);
+        m_attempted = PairingOutcome::Closed;
         m_changed = m_close.execute({day, at, qlonglong(MinutesToHours(worked)), qlonglong(MinutesRemainder(worked)), row});
         markFrom = inDate;
         outcome = PairingOutcome::Closed;
     } else if (days < 0 || minutes < 0) {
         // The punch becomes the start; the old start becomes the end.
         const long worked = RoundMinutes(std::labs(days) * kMinutesPerDay + MinutesOfDay(inTime) - MinutesOfDay(time));
+        m_attempted = PairingOutcome::PutInFront;
         m_changed = m_putInFront.execute({DbDate(inDate), day, DbTime(inTime), at, qlonglong(MinutesToHours(worked)),
                               qlonglong(MinutesRemainder(worked)), row});
         markFrom = date;
@@ -158,7 +162,12 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     return outcome;
 }
 
-int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows,
+Platform::Error CardError(const QString &card, const Platform::Error &e)
+{
+    return Platform::Error(e.number(), QStringLiteral("Card %1: %2").arg(card, e.description()));
+}
+
+int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows, Refusals refusals,
              const std::function<void()> &beforeEach)
 {
     Platform::Database::Transaction run(db);
@@ -169,14 +178,21 @@ int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<P
         Platform::Database::Transaction punch(db);
         try {
             pairing.post(row.Badge, row.Keys, row.Date, row.Time);
+            // A write the table ignored (a trigger that drops it) is refused as well.
+            if (pairing.attempted() != PairingOutcome::Unchanged && pairing.rowsChanged() != 1)
+                throw Platform::Error(Platform::ErrorNo::DuplicateKey,
+                                      pairing.table().Table + QStringLiteral(" took no row for the punch."));
             punch.commit();
         } catch (const Platform::Error &e) {
             punch.rollback();
-            if (e.number() != Platform::ErrorNo::DuplicateKey) {
-                run.commit();  // the punches before this one stay posted
-                throw;
+            // Only a new pair can be passed over: a pair left unclosed or unswapped would pair the next punches wrongly.
+            if (e.number() == Platform::ErrorNo::DuplicateKey && refusals == Refusals::PassNewRowsOver &&
+                pairing.attempted() == PairingOutcome::Opened) {
+                ++refused;
+                continue;
             }
-            ++refused;
+            run.commit();  // the punches before this one stay posted
+            throw CardError(row.Badge, e);
         }
     }
     run.commit();

@@ -45,6 +45,9 @@ public:
     // The rows the last post's insert or update changed (the marking not
     // counted): 1 for a punch that was written, 0 for one the table ignored.
     int rowsChanged() const { return m_changed; }
+    // The write the last post tried (Opened, Closed, PutInFront), also when
+    // the database refused it; Unchanged when it wrote nothing.
+    PairingOutcome attempted() const { return m_attempted; }
 
     const PairingTable &table() const { return m_table; }
     // The texts of the prepared statements (their query plans are checked).
@@ -56,15 +59,25 @@ private:
     PairingTable m_table;
     QStringList m_statements;
     int m_changed = 0;
+    PairingOutcome m_attempted = PairingOutcome::Unchanged;
     Platform::Database::Statement m_duplicate, m_openPair, m_close, m_putInFront, m_insert, m_mark, m_employee;
 };
 
-// One posting run: one transaction, each punch in a savepoint. A punch the
-// database refuses (a constraint) is rolled back and passed over; the count
-// of those is returned. Any other error rolls back its punch, keeps those
-// before it (committed) and reaches the caller. beforeEach, when set, runs
-// before each row is looked at (a progress window follows it).
-int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows,
+// What a posting run does with a punch whose write the database refuses
+// (a constraint, a trigger) or ignores (no row changed).
+enum class Refusals {
+    PassNewRowsOver,  // a refused new pair is rolled back, passed over and counted; any other refusal fails the run
+    FailRun,          // every refusal fails the run
+};
+
+// One posting run: one transaction, each punch in a savepoint. Returns how
+// many punches were passed over. A failure rolls back its punch, keeps those
+// before it (committed) and reaches the caller naming the card. beforeEach,
+// when set, runs before each row is looked at (a progress window follows it).
+int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows, Refusals refusals,
              const std::function<void()> &beforeEach = {});
+
+// An error of a card's punch, the card named before the database's own message.
+Platform::Error CardError(const QString &card, const Platform::Error &e);
 
 } // namespace KovraDS

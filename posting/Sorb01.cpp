@@ -8,9 +8,11 @@
 #include "posting/Calendar.h"
 #include "posting/KovraDS.h"
 #include "posting/Pairing.h"
+#include "posting/PostingFile.h"
 #include "posting/PunchParse.h"
 #include "posting/StoredForms.h"
 
+#include <QFile>
 #include <QSqlQuery>
 
 namespace Sorb01 {
@@ -19,7 +21,10 @@ namespace {
 
 constexpr int kScheduleNoLength = 3;
 constexpr int kDaysPerWeek = 7;
+constexpr int kMinutesPerDay = 1440;
 const QString kNotValid = QStringLiteral("Not Valid");
+const QString kSorbTarget = QStringLiteral("Kovra-Sorb 5.0");
+const QString kMemberInsert = QStringLiteral("INSERT INTO [Time Attendance1] (EmpID, TDate, ClockIn) VALUES (?, ?, ?)");
 
 // What a continuous poll prepared when it started; valid while the product
 // database it was prepared on stays open.
@@ -142,8 +147,7 @@ bool StartRealTimeChecks(bool members)
         RealTime &r = realTime();
         prepareCardQuery(members);
         if (members) {
-            r.MemberInsert = target().prepare(
-                QStringLiteral("INSERT INTO [Time Attendance1] (EmpID, TDate, ClockIn) VALUES (?, ?, ?)"));
+            r.MemberInsert = target().prepare(kMemberInsert);
         } else {
             // A row without its window's start or end is no schedule for the day.
             r.DayRow = target().prepare(QStringLiteral(
@@ -219,6 +223,17 @@ int CheckSchedule(const QString &scheduleNo, const QDate &date, const QTime &tim
     const int day = date.dayOfWeek() % kDaysPerWeek + 1;  // Sunday 1 .. Saturday 7
     const int at = KovraDS::MinutesOfDay(time);
     const int grace = KovraDS::company().GracePeriod;
+    const int previousDay = day == 1 ? kDaysPerWeek : day - 1;
+    // Before the day start the punch may end the shift that began the day
+    // before: on consecutive nights today's row alone would refuse every
+    // clock-out but the last.
+    if (KovraDS::BeforeDayStart(time)) {
+        if (const std::optional<DaySchedule> before = daySchedule(scheduleNo, previousDay)) {
+            const int endsAfterMidnight = before->End + grace - (before->End > before->Start ? kMinutesPerDay : 0);
+            if (at <= endsAfterMidnight)
+                return kInSchedule;
+        }
+    }
     const std::optional<DaySchedule> today = daySchedule(scheduleNo, day);
     // With the day starting at midnight only the punch's own day counts,
     // and a row running past midnight admits nothing.
@@ -228,7 +243,7 @@ int CheckSchedule(const QString &scheduleNo, const QDate &date, const QTime &tim
     if (today)
         return at >= today->Start - grace ? kInSchedule : kNotScheduled;
     // No row today: the clock-out of a night shift that began the day before.
-    const std::optional<DaySchedule> before = daySchedule(scheduleNo, day == 1 ? kDaysPerWeek : day - 1);
+    const std::optional<DaySchedule> before = daySchedule(scheduleNo, previousDay);
     if (!before || before->End > before->Start)
         return kNotScheduled;
     return at <= before->End + grace ? kInSchedule : kNotScheduled;
@@ -267,6 +282,43 @@ bool PostMemberPunch(const QDate &date, const QTime &time, const QString &card)
     } catch (const Platform::Error &) {
         return false;  // the record stays for the posting after the poll
     }
+}
+
+bool PostKeptMemberPunches(const QString &file)
+{
+    // Another target has no members' table: the punches wait for the product that has one.
+    if (AppMain::settings().TargetType != kSorbTarget || !KovraDS::OpenTargetDb())
+        return false;
+    int passedOver = 0;
+    try {
+        Platform::Database::Statement insert = target().prepare(kMemberInsert);
+        const QByteArray lines = KovraDS::ReadWholeFile(file);
+        Platform::Database::Transaction tx(target());
+        for (const QByteArrayView line : KovraDS::SplitLines(lines)) {
+            if (line.isEmpty())
+                continue;
+            const std::optional<PolledPunch> punch = ReadPolledPunch(line.toByteArray());
+            if (!punch) {
+                ++passedOver;
+                continue;
+            }
+            if (insert.execute({punch->Badge, KovraDS::DbDate(punch->Date), KovraDS::DbTime(punch->Time)}) != 1)
+                throw KovraDS::CardError(punch->Badge, Platform::Error(Platform::ErrorNo::DuplicateKey,
+                                                                       QStringLiteral("Time Attendance1 took no row.")));
+        }
+        tx.commit();
+    } catch (const Platform::Error &e) {
+        KovraDS::CloseTargetDb();
+        KovraDS::ShowPostingFailure(e, QStringLiteral("Member punches were NOT posted successfully!"), file,
+                                    QStringLiteral("at the end of the next poll"));
+        return false;
+    }
+    KovraDS::CloseTargetDb();
+    // Posted: the file must go, or the next poll's end would post them twice.
+    if (!QFile::remove(file))
+        AppMain::ShowErrorMsg(QString(), file + QStringLiteral(" could not be deleted; its member punches are posted."));
+    KovraDS::ShowPassedOver(passedOver);
+    return true;
 }
 
 std::optional<PolledPunch> ReadPolledPunch(const QByteArray &record)

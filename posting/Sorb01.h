@@ -67,6 +67,12 @@ int CheckSchedule(const QString &scheduleNo, const QDate &date, const QTime &tim
 bool PostSorbPunch(const QDate &date, const QTime &time, const QString &card);
 // Adds one member punch to Time Attendance1; false, silently, when no row was added.
 bool PostMemberPunch(const QDate &date, const QTime &time, const QString &card);
+// Adds the member punches a continuous poll kept (a file of polled record
+// lines) to Time Attendance1 in one transaction on the product database,
+// then deletes the file. A line without a readable punch is passed over and
+// counted. False after the failure box (the file kept for the next poll's
+// end) or when the target is not the access-control product.
+bool PostKeptMemberPunches(const QString &file);
 
 // The punch of a polled record (its bytes from the first backslash): badge
 // as the clock sent it after any separators, date and time from the stamp.

@@ -2,7 +2,6 @@
 // product's Time Attendance, re-pairing the stored pairs a late punch falls into.
 #include "posting/SorbImport.h"
 
-#include "app/AppMain.h"
 #include "app/frmProgressBar.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -116,7 +115,10 @@ int LaterPairs::take(const KovraDS::PostingRow &punch, std::vector<KovraDS::Post
             if (date.isValid() && time.isValid())
                 staged.push_back({r.empId, {}, date, time});
         }
-        m_delete.execute({r.rowid});
+        // A pair the product keeps (a trigger that drops the delete) would be posted twice.
+        if (m_delete.execute({r.rowid}) != 1)
+            throw Platform::Error(Platform::ErrorNo::DuplicateKey,
+                                  QStringLiteral("Time Attendance kept a pair that was to be paired again."));
         ++taken;
     }
     return taken;
@@ -140,7 +142,6 @@ bool ImportSorbClockData()
             table.Recalculate = false;
             KovraDS::Pairing pairing(db, table);
             const KovraDS::PostingRows file = KovraDS::ReadPostingFile(s.F01Path);
-            s.PassedOver += file.PassedOver;
 
             const qint32 total = qint32(file.Rows.size());
             if (total > kRowsShownAbove)
@@ -151,7 +152,11 @@ bool ImportSorbClockData()
             for (const KovraDS::PostingRow &punch : file.Rows) {
                 ++count;
                 UpdateProgressBar(total, count);
-                later.take(punch, staged);
+                try {
+                    later.take(punch, staged);
+                } catch (const Platform::Error &e) {
+                    throw KovraDS::CardError(punch.Badge, e);
+                }
             }
 
             staged.insert(staged.end(), file.Rows.begin(), file.Rows.end());
@@ -159,13 +164,16 @@ bool ImportSorbClockData()
             const qint32 stagedTotal = qint32(staged.size());
             count = 0;
             startPass(form, QStringLiteral("Processed: "), QStringLiteral("Processing data"));
-            const int refused = KovraDS::PostRows(db, pairing, staged, [&] {
+            // The stored pairs pass 1 took out are in the staged punches only: a punch the product
+            // refuses fails the whole run rather than lose them.
+            KovraDS::PostRows(db, pairing, staged, KovraDS::Refusals::FailRun, [&] {
                 ++count;
                 UpdateProgressBar(stagedTotal, count);
             });
             form->hide();
             run.commit();
-            s.PassedOver += refused;
+            // Counted once the run stands: a failed run reads its file again next time.
+            s.PassedOver += file.PassedOver;
             QFile::remove(s.F01Path);
         } catch (const Platform::Error &e) {
             failure = e;
@@ -173,8 +181,7 @@ bool ImportSorbClockData()
     }
     if (failure) {
         form->hide();
-        Platform::ActiveError active(*failure);
-        AppMain::ShowErrorMsg(QString(), QStringLiteral("Clock data was NOT imported successfully!"));
+        KovraDS::ShowPostingFailure(*failure, QStringLiteral("Clock data was NOT imported successfully!"), s.F01Path);
         return false;
     }
     Platform::Ui::msgBox(QStringLiteral("Clock data was imported successfully!"), Platform::Ui::Style::Information);

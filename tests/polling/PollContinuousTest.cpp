@@ -215,6 +215,24 @@ TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPost
                                   "Kovra-TEV|Clock data was imported successfully!"}));
 }
 
+// A member punch whose posting failed waits apart from the employees' punches
+// and reaches the members' table at the end steps, never Time Attendance.
+TEST_F(ContinuousPoll, KeptMemberPunchIsPostedToTheMembersAtTheEnd)
+{
+    AppMain::settings().AutoImport = true;
+    useClock(5).queueRecord(Punch("5000"));
+    target.execute("CREATE TRIGGER Locked BEFORE INSERT ON [Time Attendance1] BEGIN SELECT RAISE(ABORT, 'locked'); END");
+    poll(1);
+    EXPECT_EQ(displayed(), (std::vector<std::string>{"D00 Punch Accepted!     Thanks  Flo\x1e", kClear}));
+    QStringList rows;
+    for (const QSqlRecord &r : target.snapshot("SELECT 'E', EmpID FROM [Time Attendance] UNION ALL "
+                                               "SELECT 'M', EmpID || ' ' || TDate || ' ' || ClockIn FROM [Time Attendance1]")
+                                   .rows())
+        rows << r.value(0).toString() + ' ' + r.value(1).toString();
+    EXPECT_EQ(rows, QStringList{"M 5000 2026-12-07 08:30:00"});
+    EXPECT_FALSE(QFile::exists(file("Data/POLLM.txt")));
+}
+
 TEST_F(ContinuousPoll, UnwritableLogLeavesThePunchInTheClockAndEndsThePoll)
 {
     useClock(5).queueRecord(Punch("1234"));

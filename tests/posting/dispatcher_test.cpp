@@ -115,12 +115,25 @@ TEST_F(DispatcherTest, ADatabaseThatCannotBeOpenedKeepsThePostingFile)
 TEST_F(DispatcherTest, AMissingTableFailsTheRunWithNothingWritten)
 {
     target(QStringLiteral("Kovra-Vesk"));
+    Platform::Database::open(productFile()).execute(QStringLiteral("DROP TABLE Employee"));
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+    EXPECT_TRUE(PostPolledData(poll(kDay)));
+    ASSERT_EQ(boxes().size(), 1);
+    EXPECT_TRUE(boxes()[0].startsWith(QStringLiteral("Kovra Error#: 3078|Clock data was NOT imported successfully!\n")));
+    EXPECT_TRUE(boxes()[0].contains(QStringLiteral("kept in ") + state().F01Path));
+    EXPECT_EQ(productRows(QStringLiteral("SELECT COUNT(*) FROM [Time Attendance]")), QStringList{QStringLiteral("0")});
+    EXPECT_EQ(read(QStringLiteral("Data/F01.txt")).count('\n'), 3);
+}
+
+TEST_F(DispatcherTest, WithoutHoursWorkedThePunchesArePostedAndTheRecalculationFails)
+{
+    target(QStringLiteral("Kovra-Vesk"));
     Platform::Database::open(productFile()).execute(QStringLiteral("DROP TABLE [Hours Worked]"));
     Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     EXPECT_TRUE(PostPolledData(poll(kDay)));
-    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra Error#: 3078|Clock data was NOT imported successfully!|16")});
-    EXPECT_EQ(productRows(QStringLiteral("SELECT COUNT(*) FROM [Time Attendance]")), QStringList{QStringLiteral("0")});
-    EXPECT_EQ(read(QStringLiteral("Data/F01.txt")).count('\n'), 3);
+    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra Error#: 3078|Hours worked could not be recalculated.|16")});
+    EXPECT_EQ(productRows(QStringLiteral("SELECT COUNT(*) FROM [Time Attendance]")), QStringList{QStringLiteral("2")});
+    EXPECT_FALSE(QFile::exists(state().F01Path));
 }
 
 TEST_F(DispatcherTest, AFileThatCannotBeReadStopsThePosting)

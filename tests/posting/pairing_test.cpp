@@ -32,7 +32,7 @@ protected:
     int post(const QStringList &lines, bool guard = false)
     {
         Pairing pairing(db(), attendanceTable(guard));
-        return PostRows(db(), pairing, punches(lines));
+        return PostRows(db(), pairing, punches(lines), Refusals::PassNewRowsOver);
     }
 };
 

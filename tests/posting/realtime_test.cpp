@@ -46,9 +46,9 @@ TEST_F(RealTimeTest, ScheduleWindowsGraceBreaksAndNightShifts)
         {"day start 06:00: the clock-out of yesterday's night row", 6, {"2,22:00,06:00,-,-,-,-"}, "001",
          {"2004-03-09 06:15=0", "2004-03-09 06:16=1", "2004-03-09 00:05=0", "2004-03-10 00:05=1"}},
         {"day start 06:00: Sunday looks at Saturday", 6, {"7,22:00,06:00,-,-,-,-"}, "001", {"2004-03-07 03:00=0"}},
-        {"day start 06:00: today's night row only, from its start", 6,
+        {"day start 06:00: today's night row from its start, yesterday's up to its end", 6,
          {"2,22:00,06:00,-,-,-,-", "3,22:00,06:00,-,-,-,-"}, "001",
-         {"2004-03-09 21:45=0", "2004-03-09 23:59=0", "2004-03-09 05:00=1", "2004-03-09 21:44=1"}},
+         {"2004-03-09 21:45=0", "2004-03-09 23:59=0", "2004-03-09 05:00=0", "2004-03-09 21:44=1", "2004-03-09 06:16=1"}},
         {"day start 06:00: a day row is a day row; yesterday's day row is none", 6, {day, "4,08:00,17:00,-,-,-,-"},
          "001", {"2004-03-09 07:44=1", "2004-03-09 12:10=2", "2004-03-10 07:00=1", "2004-03-11 03:00=1"}},
         {"bounds across midnight", 0, {"3,00:05,23:50,-,-,-,-"}, "001", {"2004-03-09 00:00=0", "2004-03-09 23:59=0"}},
@@ -74,6 +74,22 @@ TEST_F(RealTimeTest, ScheduleWindowsGraceBreaksAndNightShifts)
                 << c.fault << ": " << punch.toStdString();
         }
     }
+}
+
+TEST_F(RealTimeTest, EachMorningOfARunOfNightsClocksOut)
+{
+    start();
+    SetDayStartTime(QTime(6, 0));
+    for (int day = 2; day <= 4; ++day)  // Monday to Wednesday, 22:00 to 06:00
+        store(QStringLiteral("Schedule Days"), QStringLiteral("ScheduleNo, TheDay, StartTime, EndTime"),
+              {QStringLiteral("001,%1,22:00:00,06:00:00").arg(day)});
+    for (const QString punch : {"2004-03-08 22:00", "2004-03-09 05:55", "2004-03-09 22:00", "2004-03-10 05:55"}) {
+        const QDateTime at = QDateTime::fromString(punch, QStringLiteral("yyyy-MM-dd HH:mm"));
+        EXPECT_EQ(Sorb01::CheckSchedule(QStringLiteral("001"), at.date(), at.time()), Sorb01::kInSchedule) << punch.toStdString();
+        EXPECT_TRUE(Sorb01::PostSorbPunch(at.date(), at.time(), QStringLiteral("7")));
+    }
+    EXPECT_EQ(table(), (QStringList{"7 2004-03-08 11 22:00:00 2004-03-09 05:55:00 7 55",
+                                    "7 2004-03-09 11 22:00:00 2004-03-10 05:55:00 7 55"}));
 }
 
 TEST_F(RealTimeTest, CardsOfActiveHoldersFirstRowWins)

@@ -1,10 +1,13 @@
 // Access-control batch posting: late punches re-paired into Time Attendance.
 #include "app/frmProgressBar.h"
+#include "posting/Labor.h"
 #include "posting/SorbImport.h"
+#include "posting/StoredForms.h"
 #include "posting/Sorb01.h"
 #include "tests/posting/PostingFixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTimer>
 
@@ -154,7 +157,7 @@ TEST_F(SorbTest, FailureInTheSecondPassLeavesTheTableAsItWasAndKeepsTheFile)
     EXPECT_EQ(table(QStringLiteral("ID, ")), before);
     EXPECT_EQ(rows(QStringLiteral("SELECT name FROM sqlite_master")), objects) << "no work table";
     EXPECT_TRUE(QFile::exists(state().F01Path));
-    EXPECT_EQ(boxTexts(), QStringList{QStringLiteral("Clock data was NOT imported successfully!")});
+    EXPECT_TRUE(boxTexts().value(0).startsWith(QStringLiteral("Clock data was NOT imported successfully!\nCard 7: ")));
     EXPECT_FALSE(frmProgressBar::instance()->isVisible());
 }
 
@@ -192,4 +195,105 @@ TEST_F(SorbTest, ProgressShowsForMoreThanTenRowsInBothPasses)
     EXPECT_EQ(form->lblPercent->text(), QStringLiteral("07 %"));
     EXPECT_EQ(Sorb01::ProgressPercent(8, 1), 12) << "12.5 to the even 12";
     EXPECT_EQ(Sorb01::ProgressPercent(8, 3), 38) << "37.5 to the even 38";
+}
+
+// A write the product refuses (a locked pay period) ends every posting with
+// its box; nothing stored changes and the posting file stays for the next run.
+TEST_F(PostingTest, ARefusedWriteFailsThePostingAndKeepsItsFile)
+{
+    const QString attendanceColumns = QStringLiteral("EmpID, TDate, Week, ClockIn, DateOut, ClockOut, TotalHrs, TotalMin");
+    const QString locked = QStringLiteral("BEGIN SELECT RAISE(ABORT, 'pay period locked'); END");
+    const auto sorb = [] { return Sorb01::ImportSorbClockData(); };
+    const auto attendance = [] { return PostTimeAttendance(); };
+    const auto labor = [] { return PostLabor(laborMembers()[2]); };
+    const struct {
+        const char *fault;
+        ProductDb::Product product;
+        QString table, columns, stored, trigger;
+        QString State::*file;
+        QByteArray line;
+        std::function<bool()> post;
+        QString cause;
+    } cases[] = {
+        {"batch insert", ProductDb::Product::Sorb, "Time Attendance", attendanceColumns,
+         "7,2004-03-09,11,08:00:00,2004-03-09,17:00:00,9,0", "BEFORE INSERT ON [Time Attendance] " + locked,
+         &State::F01Path, "7,03/09/04,12:00", sorb, "Card 7: pay period locked"},
+        {"batch delete ignored", ProductDb::Product::Sorb, "Time Attendance", attendanceColumns,
+         "7,2004-03-09,11,08:00:00,2004-03-09,17:00:00,9,0",
+         "BEFORE DELETE ON [Time Attendance] BEGIN SELECT RAISE(IGNORE); END", &State::F01Path, "7,03/09/04,12:00",
+         sorb, "Card 7: "},
+        {"attendance close", ProductDb::Product::Vesk, "Time Attendance", attendanceColumns,
+         "7,2004-03-09,11,08:00:00,-,-,0,0", "BEFORE UPDATE ON [Time Attendance] " + locked, &State::F01Path,
+         "7,03/09/04,12:00", attendance, "Card 7: pay period locked"},
+        {"put in front", ProductDb::Product::Vesk, "Time Attendance", attendanceColumns,
+         "7,2004-03-09,11,13:00:00,-,-,0,0", "BEFORE UPDATE ON [Time Attendance] " + locked, &State::F01Path,
+         "7,03/09/04,08:00", attendance, "Card 7: pay period locked"},
+        {"labor close", ProductDb::Product::Brix, "Labor Track3",
+         "EmpID, [Job Code], StartDate, StartTime, EndDate, EndTime, TotalHrs, TotalMin", "7,J1,2004-03-09,08:00:00,-,-,0,0",
+         "BEFORE UPDATE ON [Labor Track3] " + locked, &State::F3Path, "7,J1,03/09/04,12:00", labor,
+         "Card 7: pay period locked"},
+    };
+    for (const auto &c : cases) {
+        openProduct(c.product);
+        store(c.table, c.columns, {c.stored});
+        db().execute(QStringLiteral("CREATE TRIGGER locked ") + c.trigger);
+        const QStringList before = rows(QStringLiteral("SELECT * FROM [%1]").arg(c.table));
+        writeFile(QFileInfo(state().*c.file).fileName().prepend(QStringLiteral("Data/")), c.line + "\r\n");
+        Platform::Ui::clearShown();
+        answerOk();
+        EXPECT_FALSE(c.post()) << c.fault;
+        EXPECT_EQ(rows(QStringLiteral("SELECT * FROM [%1]").arg(c.table)), before) << c.fault;
+        EXPECT_TRUE(QFile::exists(state().*c.file)) << c.fault;
+        ASSERT_EQ(boxTexts().size(), 1) << c.fault;
+        const QStringList box = boxTexts().front().split(QLatin1Char('\n'));
+        EXPECT_TRUE(box.value(0).endsWith(QStringLiteral("NOT imported successfully!"))) << c.fault;
+        EXPECT_TRUE(box.value(1).startsWith(c.cause)) << c.fault;
+        EXPECT_EQ(box.value(2), QStringLiteral("The clock records are kept in %1 and will be posted with the next import.")
+                                    .arg(state().*c.file)) << c.fault;
+    }
+    delete static_cast<QObject *>(frmProgressBar::existing());
+}
+
+// The clock-out before the day start on the first day of week 1 belongs to
+// the last week of the year before, where its clock-in is: the night closes
+// there and its hours count in that week, in each of the three postings.
+TEST_F(PostingTest, TheNightShiftAtTheTurnOfTheYearClosesInItsWeek)
+{
+    // 1 January 2018 was a Monday, the first day of week 1; 1 January 2020 a Wednesday.
+    const struct {
+        QDate in;
+        int week;
+    } nights[] = {{QDate(2017, 12, 31), 53}, {QDate(2019, 12, 29), 52}};
+    const QString columns = QStringLiteral("SELECT EmpID, TDate, Week, ClockIn, DateOut, ClockOut, TotalHrs, TotalMin "
+                                           "FROM [Time Attendance]");
+    for (const auto &n : nights) {
+        const QDate out = n.in.addDays(1);
+        const QString closed = QStringLiteral("7 %1 %2 22:00:00 %3 05:00:00 7 0").arg(DbDate(n.in)).arg(n.week).arg(DbDate(out));
+        const QByteArray file = "7," + n.in.toString(u"MM/dd/yy").toLatin1() + ",22:00\r\n7," +
+                                out.toString(u"MM/dd/yy").toLatin1() + ",05:00\r\n";
+        // With 38 hours in the week already, the night's 7 are 2 straight and 5 overtime.
+        openProduct(ProductDb::Product::Vesk);
+        setCompany(2, QTime(6, 0), 5);
+        db().execute(QStringLiteral("INSERT INTO [Hours Worked] (EmpID, TDate, Week, [Straight Hrs], [OT Hrs], [DT Hrs]) "
+                                    "VALUES ('7', ?, ?, 38, 0, 0)"), {DbDate(n.in.addDays(-2)), n.week});
+        writeFile(QStringLiteral("Data/F01.txt"), file);
+        answerOk();
+        EXPECT_TRUE(PostTimeAttendance());
+        EXPECT_EQ(rows(columns), QStringList{closed});
+        EXPECT_EQ(hoursWorked().value(1), QStringLiteral("7 %1 %2 2 5").arg(DbDate(n.in)).arg(n.week));
+
+        openProduct(ProductDb::Product::Sorb);
+        writeFile(QStringLiteral("Data/F01.txt"), file);
+        answerOk();
+        EXPECT_TRUE(Sorb01::ImportSorbClockData());
+        EXPECT_EQ(rows(columns), QStringList{closed}) << "batch";
+
+        db().execute(QStringLiteral("DELETE FROM [Time Attendance]"));
+        ASSERT_TRUE(Sorb01::StartRealTimeChecks(false));
+        setCompany(2, QTime(6, 0), 5);
+        EXPECT_TRUE(Sorb01::PostSorbPunch(n.in, QTime(22, 0), QStringLiteral("7")));
+        EXPECT_TRUE(Sorb01::PostSorbPunch(out, QTime(5, 0), QStringLiteral("7")));
+        EXPECT_EQ(rows(columns), QStringList{closed}) << "single punches";
+        Sorb01::EndRealTimeChecks();
+    }
 }
