@@ -35,16 +35,28 @@ bool allDigits(const QString &text)
     return true;
 }
 
-// Why a line cannot go into the file, or empty when it can. The RS
-// separators are the only control characters a line may hold.
-QString unwritable(const QString &line)
+// Why the texts of a record cannot go into the file, or empty when they can.
+// The record's RS separators come from its layout alone: an RS, a line end or
+// any other control character inside a text would add a field or a line and
+// shift the fixed positions after it.
+QString unwritable(std::initializer_list<QString> texts)
 {
     try {
-        Platform::Ansi::checkTyped(QString(line).remove(ClkSetup::kRS));
+        for (const QString &text : texts)
+            Platform::Ansi::checkTyped(text);
     } catch (const Platform::Error &e) {
         return e.description();
     }
     return QString();
+}
+
+// Digits without the zeros in front; "0" stays.
+QString withoutLeadingZeros(const QString &digits)
+{
+    qsizetype zeros = 0;
+    while (zeros + 1 < digits.size() && digits[zeros] == QLatin1Char('0'))
+        ++zeros;
+    return digits.mid(zeros);
 }
 
 // Schedule window bounds are five digits; a start before Sunday 00:00 is
@@ -87,12 +99,17 @@ void setupLines(const Content &c, Result &r)
     for (const Item &item : items) {
         if (!item.ticked)
             continue;
+        const QString name = QStringLiteral("Setup string %1").arg(QLatin1String(item.name));
         if (!Platform::Ansi::canEncode(item.value)) {
-            r.refused.push_back({QStringLiteral("Setup string %1").arg(QLatin1String(item.name)),
-                                 QStringLiteral("it holds a character the clock's character set lacks")});
+            r.refused.push_back({name, QStringLiteral("it holds a character the clock's character set lacks")});
             continue;
         }
-        r.lines << item.value + RS;
+        // Its RS separators are its own layout; no other control character is.
+        const QString why = unwritable({QString(item.value).remove(ClkSetup::kRS)});
+        if (why.isEmpty())
+            r.lines << item.value + RS;
+        else
+            r.refused.push_back({name, why});
     }
 }
 
@@ -103,7 +120,7 @@ QString promptLine(const QString &promptNo, const QString &prompt, QString &why)
     if (prompt.size() > ClkSetup::kPromptLength)
         why = QStringLiteral("the prompt is longer than %1 characters").arg(ClkSetup::kPromptLength);
     else
-        why = unwritable(line);
+        why = unwritable({promptNo, prompt});
     return line;
 }
 
@@ -130,10 +147,9 @@ void messageLines(const Content &c, Result &r)
             r.refused.push_back({name, QStringLiteral("its number is not digits")});
             continue;
         }
-        const QString line = QStringLiteral("LMC01") + *number + RS + m.text + RS;
-        const QString why = unwritable(line);
+        const QString why = unwritable({m.text});
         if (why.isEmpty())
-            r.lines << line;
+            r.lines << QStringLiteral("LMC01") + *number + RS + m.text + RS;
         else
             r.refused.push_back({name, why});
     }
@@ -173,12 +189,16 @@ void scheduleLines(const Content &c, Result &r)
                 why = QStringLiteral("day %1 ends outside the week's minutes").arg(*day);
                 break;
             }
+            if (from > to) {   // a grace below zero can close a window altogether
+                why = QStringLiteral("day %1 starts after it ends with a grace of %2 minutes").arg(*day).arg(c.grace);
+                break;
+            }
             windows << QStringLiteral("LSC01") + s.number + QLatin1Char(' ') + minutes5(from) + minutes5(to) + RS;
         }
         if (why.isEmpty() && s.number.size() != 3)
             why = QStringLiteral("its number is not three characters");
         if (why.isEmpty())
-            why = unwritable(windows.join(QString()));
+            why = unwritable({s.number});
         if (why.isEmpty())
             r.lines << windows;
         else
@@ -207,9 +227,9 @@ void funcKeyLines(const Content &c, Result &r)
             while (fields.size() < 8)
                 fields += QLatin1Char('0');
             group << QStringLiteral("LFB0") + digit + prompt + fields + RS;
+            if (why.isEmpty())
+                why = unwritable({prompt, fields});
         }
-        if (why.isEmpty())
-            why = unwritable(group.join(QString()));
         if (why.isEmpty())
             r.lines << group;
         else
@@ -224,23 +244,29 @@ void employeeLines(const Content &c, Result &r)
     const int width = c.parm.BadgeLen.mid(5, 1) == QLatin1String("0") ? 6 : 12;
     for (const Employee &e : c.employees) {
         const QString name = QStringLiteral("Employee %1 (%2 %3)").arg(e.number, e.firstName, e.lastName);
-        const QString badge = e.number.trimmed();
+        // Zeros in front are the picture's own: "0000042" fits six places.
+        const QString badge = withoutLeadingZeros(e.number.trimmed());
         if (!allDigits(badge) || badge.size() > width) {
             r.refused.push_back({name, QStringLiteral("the badge is not 1 to %1 digits").arg(width)});
+            continue;
+        }
+        if (!e.unfit.isEmpty()) {
+            r.refused.push_back({name, e.unfit});
             continue;
         }
         if (e.tag.size() < 6 || !allDigits(e.tag.left(3)) || !allDigits(e.tag.mid(3, 3))) {
             r.refused.push_back({name, QStringLiteral("its schedule or message number is not three digits")});
             continue;
         }
-        const QString first = e.firstName.trimmed().section(QLatin1Char(' '), 0, 0).left(12);
-        const QString line = QStringLiteral("LEC01") + badge.rightJustified(width, QLatin1Char('0'))
-                             + first.rightJustified(12, QLatin1Char(' ')) + e.tag + QStringLiteral("0000") + RS;
-        const QString why = unwritable(line);
-        if (why.isEmpty())
-            r.lines << line;
-        else
+        // The whole stored first name is checked, not only the word written.
+        const QString why = unwritable({e.firstName, e.tag});
+        if (!why.isEmpty()) {
             r.refused.push_back({name, why});
+            continue;
+        }
+        const QString first = e.firstName.trimmed().section(QLatin1Char(' '), 0, 0).left(12);
+        r.lines << QStringLiteral("LEC01") + badge.rightJustified(width, QLatin1Char('0'))
+                       + first.rightJustified(12, QLatin1Char(' ')) + e.tag + QStringLiteral("0000") + RS;
     }
 }
 
@@ -290,11 +316,19 @@ bool Build(const Content &content, const QString &path)
     try {
         WriteFile(path, Encode(r.lines));
     } catch (const Platform::Error &e) {
-        const Platform::ActiveError active(e);
-        AppMain::ShowErrorMsg(QString(), QStringLiteral("Clock commands file \"TEVCMD.DLD\" was not built successfully!"));
+        ShowNotBuilt(e);
         return false;
     }
     return true;
+}
+
+void ShowNotBuilt(const Platform::Error &e, const QString &cause)
+{
+    const Platform::ActiveError active(e);
+    QString text = QStringLiteral("Clock commands file \"TEVCMD.DLD\" was not built successfully!");
+    if (!cause.isEmpty())
+        text += QLatin1Char('\n') + cause;
+    AppMain::ShowErrorMsg(QString(), text);
 }
 
 QString RefusalText(const std::vector<Refusal> &refused)
@@ -357,10 +391,7 @@ std::optional<QString> ThreeDigits(const QString &number)
     const QString digits = number.trimmed();
     if (!allDigits(digits))
         return std::nullopt;
-    QString value = digits;
-    while (value.size() > 1 && value.startsWith(QLatin1Char('0')))
-        value.remove(0, 1);
-    return value.rightJustified(3, QLatin1Char('0'));
+    return withoutLeadingZeros(digits).rightJustified(3, QLatin1Char('0'));
 }
 
 } // namespace CmdFile

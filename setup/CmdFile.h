@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AppMain.h"
+#include "platform/error.h"
 #include "setup/FuncKeys.h"
 
 #include <QByteArray>
@@ -51,6 +52,7 @@ struct Employee {
     QString firstName;
     QString lastName;
     QString tag;        // schedule (3), message (3), supervisor level
+    QString unfit = {}; // why a stored number cannot take its three places; empty when both can
 };
 
 struct Content {
@@ -99,6 +101,10 @@ void WriteFile(const QString &path, const QByteArray &bytes);
 // and nothing is written; a failed write gives the error box. True when the
 // file holds `content`.
 bool Build(const Content &content, const QString &path);
+
+// The error box of a build that wrote nothing, for the error `e`; the box
+// gives `cause` on its own line when there is one.
+void ShowNotBuilt(const Platform::Error &e, const QString &cause = QString());
 
 // The one box text naming the refused records (at most 20, then "and N more").
 QString RefusalText(const std::vector<Refusal> &refused);

@@ -32,16 +32,27 @@ bool isNumber(const QString &t)
     return ok;
 }
 
-CmdFile::Employee employee(const QSqlRecord &r, const QString &scheduleColumn, const QString *schedule = nullptr)
+CmdFile::Employee employee(const QSqlRecord &r, const QString &scheduleColumn)
 {
     CmdFile::Employee e;
     e.number = r.isNull(0) ? QString() : r.value(0).toString();
     e.firstName = text(r, QStringLiteral("FirstName"));
     e.lastName = text(r, QStringLiteral("LastName"));
-    const int sch = r.indexOf(scheduleColumn);
-    const int msg = r.indexOf(QStringLiteral("MsgNo"));
-    e.tag = (schedule ? *schedule : Pad3(sch < 0 ? QVariant() : r.value(sch)))
-            + Pad3(msg < 0 ? QVariant() : r.value(msg)) + text(r, QStringLiteral("SupervisorLevel"));
+    QStringList unfit;
+    // A number too long for its three places gets a mark no schedule or
+    // message starts with, so the selection rules pass it by, and the
+    // record names it when the file is built.
+    const auto place = [&](const QString &column, const char *what) {
+        const QString stored = text(r, column).trimmed();
+        if (const std::optional<QString> three = Pad3(stored))
+            return *three;
+        unfit << QStringLiteral("its %1 number %2 has more than three digits").arg(QLatin1String(what), stored);
+        return QStringLiteral("???");
+    };
+    const QString schedule = place(scheduleColumn, "schedule");
+    const QString message = place(QStringLiteral("MsgNo"), "message");
+    e.tag = schedule + message + text(r, QStringLiteral("SupervisorLevel"));
+    e.unfit = unfit.join(QStringLiteral("; "));
     return e;
 }
 
@@ -83,11 +94,13 @@ std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &raw)
     std::vector<QVariant> row;
     QString field;
     bool inQuotes = false;
-    bool any = false;   // the line has anything at all
+    bool quoted = false;   // the field is in quotes: its blanks are its own
+    bool any = false;      // the line has anything at all
     auto endField = [&] {
-        const QString value = field.trimmed();
+        const QString value = quoted ? field : field.trimmed();
         row.push_back(value.isEmpty() ? QVariant() : QVariant(value));
         field.clear();
+        quoted = false;
     };
     auto endLine = [&] {
         if (any) {
@@ -96,7 +109,7 @@ std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &raw)
         }
         row.clear();
         field.clear();
-        any = false;
+        quoted = any = false;
     };
     for (qsizetype i = 0; i < all.size(); ++i) {
         const QChar c = all[i];
@@ -114,7 +127,9 @@ std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &raw)
             continue;
         }
         if (c == QLatin1Char('"')) {
-            inQuotes = true;
+            if (!quoted && field.trimmed().isEmpty())
+                field.clear();   // blanks before the opening quote
+            inQuotes = quoted = true;
             any = true;
         } else if (c == QLatin1Char(',')) {
             endField();
@@ -123,7 +138,7 @@ std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &raw)
             endLine();
         } else if (c == QLatin1Char('\r') && i + 1 < all.size() && all[i + 1] == QLatin1Char('\n')) {
             continue;
-        } else {
+        } else if (!(quoted && c.isSpace())) {   // blanks after the closing quote are not the value's
             field += c;
             if (!c.isSpace())
                 any = true;
@@ -133,14 +148,17 @@ std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &raw)
     return rows;
 }
 
-QString Pad3(const QVariant &stored)
+std::optional<QString> Pad3(const QVariant &stored)
 {
     const QString t = stored.isNull() ? QString() : stored.toString().trimmed();
     if (t.isEmpty())
         return QStringLiteral("000");
-    if (t.size() <= 3 && std::all_of(t.begin(), t.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; }))
-        return t.rightJustified(3, QLatin1Char('0'));
-    return t;
+    const std::optional<QString> digits = CmdFile::ThreeDigits(t);
+    if (!digits)
+        return t;
+    if (digits->size() > 3)
+        return std::nullopt;
+    return digits;
 }
 
 const QStringList &EmployeeColumns()
@@ -176,6 +194,8 @@ void LoadTextTable(const Platform::Database &db, const QString &table, const QSt
         columns.clear();
         for (const QVariant &v : rows[0])
             columns << v.toString();
+        while (!columns.isEmpty() && columns.last().isEmpty())
+            columns.removeLast();   // a trailing comma names no column
         for (const QString &need : required) {
             if (!columns.contains(need, Qt::CaseInsensitive))
                 throw Platform::Error(Platform::ErrorNo::ItemNotFound,
@@ -204,13 +224,17 @@ void LoadTextTable(const Platform::Database &db, const QString &table, const QSt
         db.prepare(QStringLiteral("INSERT INTO temp.%1 VALUES (%2)").arg(Platform::QuotedName(table), marks.join(QLatin1Char(','))));
     for (std::size_t i = first; i < rows.size(); ++i) {
         std::vector<QVariant> &row = rows[i];
-        if (row.size() > static_cast<std::size_t>(columns.size()))
+        // Columns past those read are ignored in a file read by position;
+        // under a header only empty ones (a trailing comma) may stand there.
+        const auto past = row.begin() + std::min<std::size_t>(row.size(), columns.size());
+        if (!required.isEmpty() && std::any_of(past, row.end(), [](const QVariant &v) { return !v.isNull(); }))
             throw Platform::Error(Platform::ErrorNo::TypeMismatch,
                                   QStringLiteral("Line %1 of %2 has more fields than its columns.").arg(i + 1).arg(name));
         row.resize(columns.size());
         for (int p : pad) {
-            if (!row[p].isNull())
-                row[p] = Pad3(row[p]);
+            // A number too long stays as written, for its record to name.
+            if (const std::optional<QString> three = row[p].isNull() ? std::nullopt : Pad3(row[p]))
+                row[p] = *three;
         }
         insert.execute(QVariantList(row.begin(), row.end()));
     }
@@ -234,11 +258,11 @@ void CopyIntoData(const QString &source, const QString &copy)
     CmdFile::WriteFile(copy, bytes);
 }
 
-std::vector<EmpGroup> EmployeeGroups(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile)
+void EmployeeGroups(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile,
+                    std::vector<EmpGroup> &groups)
 {
-    std::vector<EmpGroup> groups;
     if (kind == Kind::None)
-        return groups;
+        return;
     const bool isText = kind == Kind::Text;
     const QString active = isText ? QStringLiteral("1") : QStringLiteral("Status <> 0");
     if (grouping == 0) {
@@ -270,15 +294,16 @@ std::vector<EmpGroup> EmployeeGroups(const Platform::Database &db, Kind kind, in
         bool started = false;
         for (const QSqlRecord &r : rows.rows()) {
             const bool none = r.isNull(QStringLiteral("ScheduleNum"));
-            const QString number = none ? QStringLiteral("000") : Pad3(r.value(QStringLiteral("ScheduleNum")));
+            const QVariant stored = r.value(QStringLiteral("ScheduleNum"));
             const QString group = none ? QStringLiteral("No Schedule")
-                                       : number + QLatin1Char(' ') + text(r, QStringLiteral("Description"));
+                                       : Pad3(stored).value_or(stored.toString()) + QLatin1Char(' ')
+                                             + text(r, QStringLiteral("Description"));
             if (!started || group != previous) {
                 groups.push_back({group, false, {}});
                 previous = group;
                 started = true;
             }
-            groups.back().employees.push_back(employee(r, QStringLiteral("ScheduleNum"), &number));
+            groups.back().employees.push_back(employee(r, QStringLiteral("ScheduleNum")));
         }
     } else if (grouping == 2) {
         addGroup(groups, QStringLiteral("No Schedule"),
@@ -301,7 +326,6 @@ std::vector<EmpGroup> EmployeeGroups(const Platform::Database &db, Kind kind, in
                      members.snapshot({number}));
         }
     }
-    return groups;
 }
 
 std::vector<ScheduleItem> Schedules(const Platform::Database &db, Kind kind)
@@ -317,7 +341,7 @@ std::vector<ScheduleItem> Schedules(const Platform::Database &db, Kind kind)
     for (const QSqlRecord &r : rows.rows()) {
         ScheduleItem s;
         s.number = text(r, QStringLiteral("ScheduleNo"));
-        s.shown = Pad3(s.number);
+        s.shown = Pad3(s.number).value_or(s.number);
         s.text = s.shown + QLatin1Char(' ') + text(r, QStringLiteral("Description"));
         items.push_back(s);
     }
@@ -365,9 +389,14 @@ std::vector<CmdFile::Schedule> ScheduleRows(const Platform::Database &db, Kind k
 
 QString ProductMessageTable(const Platform::Database &db)
 {
-    const Platform::Snapshot s = db.snapshot(
-        QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') AND name = 'ClkMsgs' COLLATE NOCASE"));
-    return s.empty() ? QStringLiteral("Message") : QStringLiteral("ClkMsgs");
+    for (const QString &table : {QStringLiteral("ClkMsgs"), QStringLiteral("Message")}) {
+        if (!db.snapshot(QStringLiteral("SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
+                                        "AND name = ? COLLATE NOCASE"),
+                         {table})
+                 .empty())
+            return table;
+    }
+    return QString();
 }
 
 std::vector<MessageItem> Messages(const Platform::Database &db, const QString &table)

@@ -20,18 +20,22 @@ Kind KindOf(const QString &targetType);
 
 // A comma-separated file: fields in double quotes may hold commas and ""
 // for a quote; lines end in CR LF or LF; UTF-8 when the whole file is valid
-// UTF-8 (a BOM skipped), else Windows-1252. Values trimmed, empty is NULL.
+// UTF-8 (a BOM skipped), else Windows-1252. Values trimmed, except what
+// stands inside quotes; empty is NULL.
 std::vector<std::vector<QVariant>> ReadCsv(const QByteArray &bytes);
 
-// Schedule and message numbers of one to three digits with zeros in front;
-// anything else as it is; NULL and empty give "000".
-QString Pad3(const QVariant &stored);
+// Schedule and message numbers in their three places: digits without the
+// zeros in front, then zeros in front to three ("0007" gives "007"); nullopt
+// when more than three digits remain; what is not digits as it is; NULL and
+// empty give "000".
+std::optional<QString> Pad3(const QVariant &stored);
 
 // Loads a text file as TEMP table `table`. With `required`, the first line
 // names the columns (any case or order) and each required one must be there;
-// otherwise the columns are by position (`positional` names) and the first
-// line is a header only when its first field is not a number. Columns named
-// in `padded` get Pad3. Throws Platform::Error naming what is missing.
+// otherwise the columns are by position (`positional` names, further ones
+// ignored) and the first line is a header only when its first field is not a
+// number. Columns named in `padded` get Pad3. Throws Platform::Error naming
+// what is missing.
 void LoadTextTable(const Platform::Database &db, const QString &table, const QString &path,
                    const QStringList &required, const QStringList &positional, const QStringList &padded);
 void DropTextTable(const Platform::Database &db, const QString &table);
@@ -62,9 +66,12 @@ struct MessageItem {
     QString shown;      // the list entry
 };
 
-// The employee groupings: 0 "Employee", 1 "Department", 2 "Schedule".
+// The employee groupings: 0 "Employee", 1 "Department", 2 "Schedule",
+// added to `groups` as they are read; a failure throws Platform::Error and
+// leaves the groups read before it.
 // `scheduleFile`: for text sources, whether the schedule file is loaded.
-std::vector<EmpGroup> EmployeeGroups(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile);
+void EmployeeGroups(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile,
+                    std::vector<EmpGroup> &groups);
 std::vector<ScheduleItem> Schedules(const Platform::Database &db, Kind kind);
 // The day rows of each item's schedule by TheDay, in the items' order;
 // `found` false when the source has no such schedule.
@@ -73,7 +80,8 @@ std::vector<CmdFile::Schedule> ScheduleRows(const Platform::Database &db, Kind k
 // The product's messages from ClkMsgs, else Message (never both); text
 // sources from the TEMP table ClkMsgs.
 std::vector<MessageItem> Messages(const Platform::Database &db, const QString &table);
-// "ClkMsgs" when the product database has it, else "Message".
+// "ClkMsgs" when the product database has it, else "Message"; empty when it
+// has neither.
 QString ProductMessageTable(const Platform::Database &db);
 
 // Loads the product's company settings (the target database must be open)

@@ -261,7 +261,11 @@ frmDldFile::frmDldFile()
     connect(cmdClose, &QPushButton::clicked, this, AppMain::Guarded([this] { AppMain::CloseScreen(this); }));
 
     const Platform::Ui::BusyCursor busy;
-    load();
+    try {
+        load();
+    } catch (const Platform::Error &e) {
+        showError(e);   // the window opens with what was read, and its unload closes what was opened
+    }
 }
 
 frmDldFile::~frmDldFile()
@@ -362,11 +366,7 @@ void frmDldFile::loadTextSources()
             } else {
                 const auto list = CmdSources::Messages(main, QStringLiteral("ClkMsgs"));
                 CmdSources::DropTextTable(main, QStringLiteral("ClkMsgs"));
-                for (const auto &m : list) {
-                    auto *entry = new QListWidgetItem(m.shown, lstEmpMsgs);
-                    entry->setData(Number, m.number);
-                    entry->setData(FirstName, m.text);
-                }
+                addMessages(list);
             }
         } catch (const Platform::Error &e) {
             showError(e);
@@ -390,11 +390,10 @@ void frmDldFile::loadProduct()
     TargetDbOpen = true;
     const Platform::Database &target = KovraDS::state().TargetDb;
     try {
-        for (const auto &m : CmdSources::Messages(target, CmdSources::ProductMessageTable(target))) {
-            auto *entry = new QListWidgetItem(m.shown, lstEmpMsgs);
-            entry->setData(Number, m.number);
-            entry->setData(FirstName, m.text);
-        }
+        // A product without a message table has no messages, and says nothing.
+        const QString table = CmdSources::ProductMessageTable(target);
+        if (!table.isEmpty())
+            addMessages(CmdSources::Messages(target, table));
     } catch (const Platform::Error &e) {
         showError(e);
     }
@@ -429,6 +428,15 @@ void frmDldFile::loadProduct()
     }
 }
 
+void frmDldFile::addMessages(const std::vector<CmdSources::MessageItem> &list)
+{
+    for (const auto &m : list) {
+        auto *entry = new QListWidgetItem(m.shown, lstEmpMsgs);
+        entry->setData(Number, m.number);
+        entry->setData(FirstName, m.text);
+    }
+}
+
 void frmDldFile::disableFuncKeys()
 {
     for (int i = 0; i < 4; ++i) {
@@ -443,7 +451,13 @@ void frmDldFile::regroup()
     const QSignalBlocker block(TreeView1);
     TreeView1->clear();
     txtTotalEmp->setText(QStringLiteral("0"));
-    const auto groups = CmdSources::EmployeeGroups(source(), m_kind, cboEmpGroups->currentIndex(), SourceFileFound[1]);
+    // What was read before a failure (a missing table or column) is shown.
+    std::vector<CmdSources::EmpGroup> groups;
+    try {
+        CmdSources::EmployeeGroups(source(), m_kind, cboEmpGroups->currentIndex(), SourceFileFound[1], groups);
+    } catch (const Platform::Error &e) {
+        showError(e);
+    }
     for (const auto &g : groups) {
         QTreeWidgetItem *group = node(g.text);
         for (const CmdFile::Employee &e : g.employees) {
@@ -452,6 +466,7 @@ void frmDldFile::regroup()
             n->setData(0, FirstName, e.firstName);
             n->setData(0, LastName, e.lastName);
             n->setData(0, Tag, e.tag);
+            n->setData(0, Unfit, e.unfit);
             group->addChild(n);
         }
         TreeView1->addTopLevelItem(group);
@@ -551,19 +566,33 @@ void frmDldFile::SelEmpMsgs()
     lstEmpMsgs->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
 
+std::vector<bool> frmDldFile::selectedPromptRows() const
+{
+    std::vector<bool> selected(dtaClkMsg->rowCount(), false);
+    for (const QItemSelectionRange &range : tdbClkMsg->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom() && row < static_cast<int>(selected.size()); ++row)
+            selected[row] = true;
+    }
+    return selected;
+}
+
 void frmDldFile::promptSelectionChanged()
 {
     // Keep the rows in the order they were chosen; Qt's selection keeps none.
+    // One pass over the selection: Select All changes a thousand rows at once.
+    std::vector<bool> selected = selectedPromptRows();
     std::vector<int> still;
     for (int row : m_promptOrder) {
-        if (tdbClkMsg->selectionModel()->isRowSelected(row, QModelIndex()))
+        if (row < static_cast<int>(selected.size()) && selected[row]) {
+            still.push_back(row);
+            selected[row] = false;
+        }
+    }
+    // Several rows new at once (a drag, Select All) come in row order.
+    for (int row = 0; row < static_cast<int>(selected.size()); ++row) {
+        if (selected[row])
             still.push_back(row);
     }
-    for (const QModelIndex &i : tdbClkMsg->selectionModel()->selectedRows()) {
-        if (std::find(still.begin(), still.end(), i.row()) == still.end())
-            still.push_back(i.row());
-    }
-    // Several rows new at once (a drag) come in row order.
     m_promptOrder = std::move(still);
 }
 
@@ -571,11 +600,21 @@ void frmDldFile::selectAllPrompts()
 {
     while (dtaClkMsg->canFetchMore())
         dtaClkMsg->fetchMore();
-    for (int row = 0; row < dtaClkMsg->rowCount(); ++row) {
-        if (!tdbClkMsg->selectionModel()->isRowSelected(row, QModelIndex()))
-            tdbClkMsg->selectionModel()->select(dtaClkMsg->index(row, 0),
-                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    // One selection of the rows not yet chosen, set at once: row by row, each
+    // change would recount the whole selection.
+    const std::vector<bool> selected = selectedPromptRows();
+    QItemSelection rest;
+    for (int row = 0; row < static_cast<int>(selected.size()); ++row) {
+        if (selected[row])
+            continue;
+        int last = row;
+        while (last + 1 < static_cast<int>(selected.size()) && !selected[last + 1])
+            ++last;
+        rest.select(dtaClkMsg->index(row, 0), dtaClkMsg->index(last, dtaClkMsg->columnCount() - 1));
+        row = last;
     }
+    if (!rest.isEmpty())
+        tdbClkMsg->selectionModel()->select(rest, QItemSelectionModel::Select | QItemSelectionModel::Rows);
 }
 
 void frmDldFile::clearPrompts()
@@ -632,7 +671,8 @@ CmdFile::Content frmDldFile::content()
         if ((*it)->parent() == nullptr)
             continue;   // a group, not an employee
         c.employees.push_back({(*it)->data(0, Number).toString(), (*it)->data(0, FirstName).toString(),
-                               (*it)->data(0, LastName).toString(), (*it)->data(0, Tag).toString()});
+                               (*it)->data(0, LastName).toString(), (*it)->data(0, Tag).toString(),
+                               (*it)->data(0, Unfit).toString()});
     }
     return c;
 }
@@ -645,8 +685,7 @@ void frmDldFile::Build()
     try {
         c = content();
     } catch (const Platform::Error &e) {
-        const Platform::ActiveError active(e);
-        AppMain::ShowErrorMsg(QString(), QStringLiteral("Clock commands file \"TEVCMD.DLD\" was not built successfully!"));
+        CmdFile::ShowNotBuilt(e, e.description());   // which table or column, in the database's words
         return;
     }
     if (!CmdFile::Build(c, CmdFilePath))

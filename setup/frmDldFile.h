@@ -35,7 +35,7 @@ public:
     ~frmDldFile() override;
 
     // Item data of the trees and the list: the fields, never the shown text.
-    enum Role { Number = Qt::UserRole, FirstName, LastName, Tag, Shown };
+    enum Role { Number = Qt::UserRole, FirstName, LastName, Tag, Shown, Unfit };
 
     QTabWidget *SSTab1;
     QCheckBox *chkSetClockParm, *chkBadgeFilter, *chkSetRelay, *chkDisplayDate, *chkBadgeValidation;
@@ -82,6 +82,7 @@ private:
     void load();
     void loadTextSources();
     void loadProduct();
+    void addMessages(const std::vector<CmdSources::MessageItem> &list);
     void disableFuncKeys();
     void regroup();
     void treeTicked(QTreeWidgetItem *item);
@@ -91,6 +92,7 @@ private:
     void selectAllPrompts();
     void clearPrompts();
     void promptSelectionChanged();
+    std::vector<bool> selectedPromptRows() const;
     const Platform::Database &source() const;
 
     CmdSources::Kind m_kind = CmdSources::Kind::None;

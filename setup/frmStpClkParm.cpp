@@ -284,9 +284,11 @@ void frmStpClkParm::showCheck(QCheckBox *box, int position)
 {
     const QString c = ClkSetup::ReadPositions(m_copy.ClockDisplay, position, 1);
     // Any other character shows greyed and stays until the box is clicked.
-    box->setCheckState(c == QLatin1String("1")   ? Qt::Checked
-                       : c == QLatin1String("0") ? Qt::Unchecked
-                                                 : Qt::PartiallyChecked);
+    // Only a greyed box has the third state: a box shown ticked or unticked
+    // (after Default too) goes to the other of the two at one click.
+    const bool greyed = c != QLatin1String("1") && c != QLatin1String("0");
+    box->setTristate(greyed);
+    box->setCheckState(greyed ? Qt::PartiallyChecked : c == QLatin1String("1") ? Qt::Checked : Qt::Unchecked);
 }
 
 void frmStpClkParm::ShowClockParameters()
@@ -363,9 +365,10 @@ void frmStpClkParm::comboChosen(QComboBox *box, int position, int offset)
 
 void frmStpClkParm::checkClicked(QCheckBox *box, int position)
 {
-    if (box->isTristate()) {
+    if (box->isTristate()) {   // a greyed box's click leaves the greyed state for good
         box->setTristate(false);
-        box->setCheckState(Qt::Checked);
+        if (box->checkState() == Qt::PartiallyChecked)
+            box->setCheckState(Qt::Checked);
     }
     ClkSetup::WritePositions(m_copy.ClockDisplay, position, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }

@@ -164,6 +164,18 @@ TEST_F(ClockParmScreen, OpenAndSaveOrDefaultAndCloseStoreNothing)
     EXPECT_TRUE(AppMain::state().ClkParm == loaded);
 }
 
+TEST_F(ClockParmScreen, AfterDefaultAGreyedDisplayBoxTurnsAtOneClick)
+{
+    AppMain::state().ClkParm = unlisted();
+    auto f = open();
+    f->cmdDefault->click();   // function-key prompt 0, idle prompt 1
+    f->chkIdlePrompt->click();
+    f->chkFuncKeyPrompt->click();
+    EXPECT_EQ(f->chkIdlePrompt->checkState(), Qt::Unchecked);
+    EXPECT_EQ(f->chkFuncKeyPrompt->checkState(), Qt::Checked);
+    EXPECT_EQ(f->copies().ClockDisplay, QStringLiteral("LPB0610"));
+}
+
 TEST_F(ClockParmScreen, DefaultOverFirstRunRelayTimesSavesRelayTimeOutAlone)
 {
     auto f = open();

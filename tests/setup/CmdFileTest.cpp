@@ -99,6 +99,12 @@ const std::vector<Golden> &goldenCases()
                              QStringLiteral("0010021")}};
          },
          cmdLines({}, "250309", {"LEE01|", "LEC01000042         Ann00100210000|"})},
+        {"BadgeWithZerosInFrontFitsItsField",
+         [](CmdFile::Content &c) {
+             c.employees = {{QStringLiteral("0000042"), QStringLiteral("Ann"), QStringLiteral("Lee"),
+                             QStringLiteral("0010021")}};
+         },
+         cmdLines({}, "250309", {"LEC01000042         Ann00100210000|"})},
         {"EmployeeExampleTwelveDigitBadge",
          [](CmdFile::Content &c) {
              c.parm.BadgeLen = QStringLiteral("LPB051");
@@ -176,10 +182,52 @@ INSTANTIATE_TEST_SUITE_P(Table, CmdFileGolden, ::testing::Range<std::size_t>(0, 
 
 // Each record the layout cannot carry, and the line the box gives for it.
 struct Refused {
-    const char *name;
+    std::string name;
     std::function<void(CmdFile::Content &)> set;
-    const char *listed;
+    std::string listed;
 };
+
+// RS, GS, US, CR and LF inside each text a record carries: only the record's
+// own separators may stand between its fields.
+void addControlCharacterCases(std::vector<Refused> &cases)
+{
+    const struct {
+        const char *name;
+        char16_t code;
+    } controls[] = {{"RS", 0x1E}, {"GS", 0x1D}, {"US", 0x1F}, {"CR", 0x0D}, {"LF", 0x0A}};
+    const struct {
+        const char *name;
+        const char *record;
+        std::function<void(CmdFile::Content &, const QString &)> put;
+    } fields[] = {
+        {"Prompt", "Clock prompt 005", [](CmdFile::Content &c, const QString &t) { c.prompts = {{QStringLiteral("005"), t}}; }},
+        {"Message", "Message 5", [](CmdFile::Content &c, const QString &t) { c.messages = {{QStringLiteral("5"), t}}; }},
+        {"FirstName", "Employee 42 (", [](CmdFile::Content &c, const QString &t) {
+             c.employees = {{QStringLiteral("42"), t, QStringLiteral("Lee"), QStringLiteral("0010021")}};
+         }},
+        {"SupervisorLevel", "Employee 42 (Ann Lee)", [](CmdFile::Content &c, const QString &t) {
+             c.employees = {{QStringLiteral("42"), QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("001002") + t}};
+         }},
+        {"FunctionPrompt", "Function key F1", [](CmdFile::Content &c, const QString &t) {
+             c.funcKeySection = true;
+             c.funcKeys = {{QStringLiteral("F1"), {true, t, {}}}};
+         }},
+    };
+    for (const auto &control : controls) {
+        const QString text = QStringLiteral("Ann") + QChar(control.code) + QStringLiteral("x");
+        const QString code = QString::number(control.code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        for (const auto &field : fields) {
+            QString record = QString::fromLatin1(field.record);
+            if (record.endsWith(QLatin1Char('(')))
+                record += text + QStringLiteral(" Lee)");
+            cases.push_back({std::string(control.name) + "In" + field.name,
+                             [put = field.put, text](CmdFile::Content &c) { put(c, text); },
+                             (record + QStringLiteral(": The text cannot be written: it holds the control character U+")
+                              + code + QLatin1Char('.'))
+                                 .toStdString()});
+        }
+    }
+}
 
 const std::vector<Refused> &refusedCases()
 {
@@ -187,7 +235,8 @@ const std::vector<Refused> &refusedCases()
         return CmdFile::Employee{QString::fromUtf8(number), QString::fromUtf8(first), QStringLiteral("Lee"),
                                  QString::fromUtf8(tag)};
     };
-    static const std::vector<Refused> cases = {
+    static const std::vector<Refused> cases = [&] {
+        std::vector<Refused> table = {
         {"BadgeLongerThanItsField", [=](CmdFile::Content &c) { c.employees = {emp("1234567", "Ann", "0010021")}; },
          "Employee 1234567 (Ann Lee): the badge is not 1 to 6 digits"},
         {"BadgeNotDigits", [=](CmdFile::Content &c) { c.employees = {emp("A42", "Ann", "0010021")}; },
@@ -245,7 +294,24 @@ const std::vector<Refused> &refusedCases()
              c.parm.MsgAck = QStringLiteral("LMB01Ω");
          },
          "Setup string MsgAck: it holds a character the clock's character set lacks"},
-    };
+        {"SetupStringWithALineBreak",
+         [](CmdFile::Content &c) {
+             c.displayDate = true;
+             c.parm.ClockDisplay = QStringLiteral("LPB06\n1");
+         },
+         "Setup string ClockDisplay: The text cannot be written: it holds the control character U+000A."},
+        {"BadgeWithAZeroInFrontStillTooLong", [=](CmdFile::Content &c) { c.employees = {emp("01234567", "Ann", "0010021")}; },
+         "Employee 01234567 (Ann Lee): the badge is not 1 to 6 digits"},
+        {"GraceBelowZeroPutsTheStartAfterTheEnd",
+         [](CmdFile::Content &c) {
+             c.grace = -20;
+             c.schedules = {{QStringLiteral("001"), QString(), true, {day(2, "08:00", "08:50"), day(3, "08:00", "08:30")}}};
+         },
+         "Schedule 001: day 3 starts after it ends with a grace of -20 minutes"},
+        };
+        addControlCharacterCases(table);
+        return table;
+    }();
     return cases;
 }
 
@@ -268,11 +334,11 @@ TEST_P(CmdFileRefused, ListsTheRecordAndLeavesThePreviousFileByteIdentical)
     ASSERT_EQ(Platform::Ui::shown().size(), 1u);
     const Platform::Ui::Shown &box = Platform::Ui::shown().front();
     EXPECT_EQ(box.style, Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
-    EXPECT_EQ(box.text, QStringLiteral("These records cannot be written to the command file:\n") + QString::fromUtf8(rc.listed));
+    EXPECT_EQ(box.text, QStringLiteral("These records cannot be written to the command file:\n") + QString::fromStdString(rc.listed));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, CmdFileRefused, ::testing::Range<std::size_t>(0, refusedCases().size()),
-                         [](const auto &info) { return std::string(refusedCases()[info.param].name); });
+                         [](const auto &info) { return refusedCases()[info.param].name; });
 
 TEST(CmdFileBox, ListsTwentyRecordsThenHowManyMore)
 {

@@ -18,6 +18,13 @@ QStringList values(const std::vector<QVariant> &row)
     return out;
 }
 
+std::vector<CmdSources::EmpGroup> groupsOf(const Platform::Database &db, Kind kind, int grouping, bool scheduleFile)
+{
+    std::vector<CmdSources::EmpGroup> groups;
+    CmdSources::EmployeeGroups(db, kind, grouping, scheduleFile, groups);
+    return groups;
+}
+
 // Group text, then "number,first tag" per employee.
 QStringList shape(const std::vector<CmdSources::EmpGroup> &groups)
 {
@@ -51,7 +58,8 @@ TEST(CsvReading, PaddingOfScheduleAndMessageNumbers)
     EXPECT_EQ(CmdSources::Pad3(QStringLiteral("7")), QStringLiteral("007"));
     EXPECT_EQ(CmdSources::Pad3(QStringLiteral("001")), QStringLiteral("001"));
     EXPECT_EQ(CmdSources::Pad3(QVariant()), QStringLiteral("000"));
-    EXPECT_EQ(CmdSources::Pad3(QStringLiteral("1234")), QStringLiteral("1234"));
+    EXPECT_EQ(CmdSources::Pad3(QStringLiteral("0007")), QStringLiteral("007"));
+    EXPECT_EQ(CmdSources::Pad3(QStringLiteral("1234")), std::nullopt) << "more than its three places";
     EXPECT_EQ(CmdSources::Pad3(QStringLiteral("A1")), QStringLiteral("A1"));
 }
 
@@ -87,7 +95,7 @@ protected:
 TEST_F(ProductSource, NoActiveEmployeesGivesNoNodeNotEvenAll)
 {
     make(QStringLiteral("ID"), {QStringLiteral("INSERT INTO Employee VALUES ('1','Ann','Lee',NULL,NULL,NULL,NULL,0)")});
-    EXPECT_TRUE(CmdSources::EmployeeGroups(product, Kind::Vesk, 0, false).empty());
+    EXPECT_TRUE(groupsOf(product, Kind::Vesk, 0, false).empty());
 }
 
 TEST_F(ProductSource, DepartmentsWithoutActiveEmployeesGetNoNodeAndNoDepartmentComesFirst)
@@ -97,7 +105,7 @@ TEST_F(ProductSource, DepartmentsWithoutActiveEmployeesGetNoNodeAndNoDepartmentC
           QStringLiteral("INSERT INTO Employee VALUES ('3','Cy','Ng','D3','1','4','2',1), "
                          "('1','Ann','Lee','D1',NULL,NULL,NULL,1), ('2','Bo','Poe',NULL,'002','012','1',-1), "
                          "('9','Old','Gone','D2','001','001','',0)")});
-    EXPECT_EQ(shape(CmdSources::EmployeeGroups(product, Kind::Vesk, 1, false)),
+    EXPECT_EQ(shape(groupsOf(product, Kind::Vesk, 1, false)),
               QStringList({"[No Department]", "2,Bo 0020121", "[D1 Shop]", "1,Ann 000000", "[D3 Office]",
                            "3,Cy 0010042"}));
 }
@@ -108,7 +116,7 @@ TEST_F(ProductSource, ScheduleGroupingStartsWithNoScheduleAndAMissingScheduleEnd
          {QStringLiteral("INSERT INTO Schedule VALUES ('001','Days')"),
           QStringLiteral("INSERT INTO Employee VALUES ('1','Ann','Lee',NULL,'005',NULL,NULL,1), "
                          "('2','Bo','Poe',NULL,NULL,'003','1',1), ('3','Cy','Ng',NULL,'001','002',NULL,1)")});
-    EXPECT_EQ(shape(CmdSources::EmployeeGroups(product, Kind::Brix, 2, false)),
+    EXPECT_EQ(shape(groupsOf(product, Kind::Brix, 2, false)),
               QStringList({"[No Schedule]", "2,Bo 0000031", "[001 Days]", "3,Cy 001002", "[005 ]", "1,Ann 005000"}));
 }
 
@@ -173,11 +181,11 @@ TEST_F(TextSource, HeaderInAnyCaseAndOrderAndNumbersPaddedAsTheyLoad)
          CmdSources::EmployeeColumns());
     load("Schedule", "sch.csv", "ScheduleNo,Description,TheDay,StartTime,EndTime\n7,Late,2,08:00,17:00\n",
          CmdSources::ScheduleColumns());
-    EXPECT_EQ(shape(CmdSources::EmployeeGroups(db(), Kind::Text, 0, true)),
+    EXPECT_EQ(shape(groupsOf(db(), Kind::Text, 0, true)),
               QStringList({"[ALL]", "10,Ann 000004", "11,Bo 0070002", "12,Cy 000000"}));
-    EXPECT_EQ(shape(CmdSources::EmployeeGroups(db(), Kind::Text, 2, true)),
+    EXPECT_EQ(shape(groupsOf(db(), Kind::Text, 2, true)),
               QStringList({"[No Schedule]", "10,Ann 000004", "12,Cy 000000", "[007 Late]", "11,Bo 0070002"}));
-    EXPECT_EQ(shape(CmdSources::EmployeeGroups(db(), Kind::Text, 1, true)),
+    EXPECT_EQ(shape(groupsOf(db(), Kind::Text, 1, true)),
               QStringList({"[No Department]", "10,Ann 000004", "[D1]", "11,Bo 0070002", "12,Cy 000000"}));
     const auto schedules = CmdSources::Schedules(db(), Kind::Text);
     ASSERT_EQ(schedules.size(), 1u);
@@ -190,7 +198,7 @@ TEST_F(TextSource, WithoutTheScheduleFileTheGroupsAreTheEmployeesOwnNumbers)
     load("Employee", "emp.csv", "EmpID,FirstName,LastName,DepartmentNo,ScheduleNo,MsgNo,SupervisorLevel\n"
                                 "1,A,B,,3,,\n2,C,D,,003,,\n3,E,F,,000,,\n",
          CmdSources::EmployeeColumns());
-    EXPECT_EQ(shape(CmdSources::EmployeeGroups(db(), Kind::Text, 2, false)),
+    EXPECT_EQ(shape(groupsOf(db(), Kind::Text, 2, false)),
               QStringList({"[No Schedule]", "3,E 000000", "[003]", "1,A 003000", "2,C 003000"}));
 }
 
@@ -216,6 +224,16 @@ TEST_F(TextSource, MessageFileReadByPositionWithOrWithoutHeader)
     list = CmdSources::Messages(db(), QStringLiteral("ClkMsgs"));
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].shown, QStringLiteral("005 Hi"));
+}
+
+TEST_F(TextSource, MessageFileWithFurtherColumnsAndTrailingCommasKeepsEveryMessage)
+{
+    load("ClkMsgs", "m3.csv", "No,Text,Note,\r\n5,\"  Hi, you \",first,\r\n6,Bye,,\r\n7,\" \",x\r\n", {},
+         {QStringLiteral("MsgNo"), QStringLiteral("Message")});
+    QStringList shown;
+    for (const auto &m : CmdSources::Messages(db(), QStringLiteral("ClkMsgs")))
+        shown << m.shown;
+    EXPECT_EQ(shown, QStringList({"005   Hi, you ", "006 Bye", "007  "})) << "quoted blanks are the text's own";
 }
 
 TEST_F(TextSource, ASourceThatIsItsOwnCopyKeepsItsContent)

@@ -7,6 +7,7 @@
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
 #include "link/TCPIP.h"
+#include "posting/KovraDS.h"
 #include "platform/comm/serialcomm.h"
 #include "setup/CmdFile.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
@@ -98,6 +99,21 @@ protected:
     {
         QFile f(form->CmdFilePath);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+    // Builds with every employee of this employee file ticked, over a
+    // previous file that must stay; the one box shown.
+    QString refusedBuildOfAll(const QByteArray &employees)
+    {
+        writeFile(QStringLiteral("emp.csv"), employees);
+        writeFile(QStringLiteral("Data/TEVCMD.DLD"), "previous\r\n");
+        Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+        open();
+        tick(form->TreeView1->topLevelItem(0));
+        form->cmdBldFile->click();
+        EXPECT_EQ(cmdFile(), QByteArray("previous\r\n"));
+        EXPECT_EQ(Platform::Ui::shown().size(), 1u);
+        return Platform::Ui::shown().empty() ? QString() : Platform::Ui::shown().front().text;
     }
 };
 
@@ -201,18 +217,94 @@ TEST_F(Builder, BuildWritesTheTickedRecordsAndAsksAboutTheDownload)
 
 TEST_F(Builder, AFailureAmongTheEmployeesLeavesThePreviousFileAndOffersNoDownload)
 {
-    writeFile(QStringLiteral("emp.csv"), "EmpID,FirstName,LastName,DepartmentNo,ScheduleNo,MsgNo,SupervisorLevel\r\n"
-                                         "1,Ann,Lee,,,,\r\nX2,Bo,Poe,,,,\r\n3,Cy,Ng,,,,\r\n");
-    writeFile(QStringLiteral("Data/TEVCMD.DLD"), "previous\r\n");
-    Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
-    open();
-    tick(form->TreeView1->topLevelItem(0));
-    form->cmdBldFile->click();
-    EXPECT_EQ(cmdFile(), QByteArray("previous\r\n"));
-    ASSERT_EQ(Platform::Ui::shown().size(), 1u);
-    EXPECT_EQ(Platform::Ui::shown().front().text,
+    EXPECT_EQ(refusedBuildOfAll("EmpID,FirstName,LastName,DepartmentNo,ScheduleNo,MsgNo,SupervisorLevel\r\n"
+                                "1,Ann,Lee,,,,\r\nX2,Bo,Poe,,,,\r\n3,Cy,Ng,,,,\r\n"),
               QStringLiteral("These records cannot be written to the command file:\n"
                              "Employee X2 (Bo Poe): the badge is not 1 to 12 digits"));
+}
+
+TEST_F(Builder, ScheduleAndMessageNumbersLongerThanThreeDigitsAreRefusedNotShifted)
+{
+    EXPECT_EQ(refusedBuildOfAll("EmpID,FirstName,LastName,DepartmentNo,ScheduleNo,MsgNo,SupervisorLevel,\r\n"
+                                "1040,Ann,Lee,,0007,0005,1,\r\n1041,Bo,Poe,,1234,,\r\n1042,Cy,Ng,,,5000,\r\n"),
+              QStringLiteral("These records cannot be written to the command file:\n"
+                             "Employee 1041 (Bo Poe): its schedule number 1234 has more than three digits\n"
+                             "Employee 1042 (Cy Ng): its message number 5000 has more than three digits"));
+
+    tick(employee(0, 1), false);
+    tick(employee(0, 2), false);
+    Platform::Ui::queueAnswer(Platform::Ui::Answer::No);
+    form->cmdBldFile->click();
+    EXPECT_TRUE(cmdFile().contains("LEC01000000001040         Ann00700510000\x1e\r\n")) << cmdFile().toStdString();
+}
+
+// The builder over a product database made here, with a table or column left out.
+class ProductBuilder : public Builder {
+protected:
+    void openOver(const QStringList &sql)
+    {
+        form.reset();
+        const QString path = file(QStringLiteral("product.db"));
+        QFile::remove(path);
+        writeFile(QStringLiteral("product.db"), QByteArray());
+        {
+            const Platform::Database made = Platform::Database::open(path);
+            for (const QString &statement : sql)
+                made.execute(statement);
+        }
+        AppMain::settings().TargetType = QStringLiteral("Kovra-Vesk");
+        AppMain::settings().TargetDbPath = path;
+        Platform::Ui::clearShown();
+        open();
+    }
+    const QString employees = QStringLiteral("CREATE TABLE Employee (ID TEXT, FirstName TEXT, LastName TEXT, "
+                                             "DepartmentNo TEXT, ScheduleNo TEXT, MsgNo TEXT, SupervisorLevel TEXT%1)");
+    const QString schedules = QStringLiteral("CREATE TABLE Schedule (ScheduleNo TEXT, Description TEXT)");
+};
+
+TEST_F(ProductBuilder, OpensWithWhatCanBeReadAndClosesTheDatabaseAtUnload)
+{
+    const struct {
+        const char *name;
+        QStringList sql;
+        QStringList boxes;
+        int employees, messages;
+    } cases[] = {
+        {"Employee without Status",
+         {employees.arg(QString()), QStringLiteral("INSERT INTO Employee (ID) VALUES ('1')"), schedules,
+          QStringLiteral("CREATE TABLE Message (No TEXT, Text TEXT)"), QStringLiteral("INSERT INTO Message VALUES ('5','Hi')")},
+         {QStringLiteral("no such column: Status")}, 0, 1},
+        {"no Employee", {schedules, QStringLiteral("CREATE TABLE ClkMsgs (No TEXT, Text TEXT)")},
+         {QStringLiteral("no such table: Employee")}, 0, 0},
+        {"neither ClkMsgs nor Message",
+         {employees.arg(QStringLiteral(", Status INTEGER")), QStringLiteral("INSERT INTO Employee (ID, Status) VALUES ('1', 1)"),
+          schedules},
+         {}, 1, 0},
+    };
+    for (const auto &c : cases) {
+        answerOk(c.boxes.size());
+        openOver(c.sql + QStringList{QStringLiteral("INSERT INTO Schedule VALUES ('001','Days')")});
+        EXPECT_EQ(errorBoxes(), c.boxes) << c.name;
+        EXPECT_EQ(form->TreeView2->topLevelItemCount(), 1) << c.name;
+        EXPECT_EQ(form->TreeView1->topLevelItemCount(), c.employees) << c.name;
+        EXPECT_EQ(form->lstEmpMsgs->count(), c.messages) << c.name;
+        EXPECT_TRUE(KovraDS::state().TargetDb.isOpen()) << c.name;
+        form.reset();
+        EXPECT_FALSE(KovraDS::state().TargetDb.isOpen()) << c.name;
+    }
+}
+
+TEST_F(ProductBuilder, ABuildWhoseQueryFailsGivesTheDatabasesReason)
+{
+    openOver({employees.arg(QStringLiteral(", Status INTEGER")), schedules,
+              QStringLiteral("INSERT INTO Schedule VALUES ('001','Days')")});
+    writeFile(QStringLiteral("Data/TEVCMD.DLD"), "previous\r\n");
+    tick(form->TreeView2->topLevelItem(0));
+    answerOk();
+    form->cmdBldFile->click();
+    EXPECT_EQ(errorBoxes(), QStringList({"Clock commands file \"TEVCMD.DLD\" was not built successfully!\n"
+                                         "no such table: Schedule Days"}));
+    EXPECT_EQ(cmdFile(), QByteArray("previous\r\n"));
 }
 
 TEST_F(Builder, BuildAndSendAreDisabledWhileTheWalkDownloads)
