@@ -5,6 +5,7 @@
 
 #include "hostsfile.h"
 #include "linkcore.h"
+#include "readiness.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -56,6 +57,7 @@ struct LinkState {
     intptr_t dummyHandle = 0;
     uint32_t dummyUint = 0;
     char dummyChar = 0;
+    Readiness readiness;
 
     LinkState()
     {
@@ -70,6 +72,7 @@ struct LinkState {
 
     void closeAll()
     {
+        readiness.forget();
         if (serverListen >= 0)
             close(serverListen);
         serverListen = -1;
@@ -130,9 +133,15 @@ void pauseMs(int ms)
 // still carries the name (its acknowledgement flag is still meaningful).
 int findEntry(const std::string &name)
 {
+    // Every poll call looks its clock up: the compare starts with the end and
+    // the last character, which tell clock names apart, before the rest.
+    const std::size_t n = name.size();
+    if (n == 0 || n >= sizeof g.clients[0].ClNameStr || name.find('\0') != std::string::npos)
+        return -1;
     int freed = -1;
     for (int i = 0; i < kTableSize; ++i) {
-        if (name != g.clients[i].ClNameStr)
+        const char *entry = g.clients[i].ClNameStr;
+        if (entry[n] != '\0' || entry[n - 1] != name[n - 1] || std::memcmp(entry, name.data(), n) != 0)
             continue;
         if (g.clients[i].ClSocket >= 0)
             return i;
@@ -148,6 +157,7 @@ int removeEntry(int i)
 {
     cl_list &c = g.clients[i];
     int result = 1;
+    g.readiness.unwatch(i, c.ClSocket);
     if (c.ClSocket >= 0 && close(c.ClSocket) != 0) {
         g.errorCode = errno;
         diag("Error closing socket with disconnect,WSAGetLastError() = %d", g.errorCode);
@@ -211,6 +221,7 @@ int addClient(int fd, uint32_t address, bool &reconnected)
     g.ackEnable[slot] = reconnected ? 1 : 0;
     c.ClSocket = fd;
     c.ClIpAddress = address;
+    g.readiness.watch(slot, fd);
     // Clock names are ten characters; a longer name is kept cut, and is never a clock's.
     std::snprintf(c.ClNameStr, sizeof c.ClNameStr, "%s", name->c_str());
     return slot;
@@ -298,14 +309,11 @@ void renewAckMode(int i)
     sendToEntry(i, frame);
 }
 
-// Accepts every waiting connection. False when one was refused.
+// Accepts every waiting connection. False when one was refused; the
+// connections behind it wait for the next call.
 bool acceptConnections()
 {
-    if (g.firstPoll) {
-        listen(g.serverListen, kListenBacklog);
-        g.firstPoll = 0;
-    }
-    while (g.enConnect == 1) {
+    while (g.enConnect == 1 && g.readiness.ready(Readiness::kListener)) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         int fd = accept4(g.serverListen, reinterpret_cast<sockaddr *>(&peer), &length,
@@ -316,6 +324,7 @@ bool acceptConnections()
             g.errorCode = errno;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 diag("Error while awaiting client connection ,WSAGetLastError() = %d", g.errorCode);
+            g.readiness.taken(Readiness::kListener);
             return true;
         }
         g.clientSocket = fd;
@@ -481,12 +490,19 @@ TEVLINK_API uint32_t PollTimeClock(intptr_t hdcomport, int32_t controller, int32
                                    const char *file, char *buffer)
 {
     g.dummyHandle = hdcomport;
+    if (g.firstPoll) {
+        listen(g.serverListen, kListenBacklog);
+        g.firstPoll = 0;
+    }
+    const int64_t number = (static_cast<int64_t>(controller) - 1) * kClocksPerController + clock;
+    if (g.readiness.due(number))
+        g.readiness.learn(g.serverListen, g.clients);
     if (!acceptConnections())
         return kRefused;
     if (buffer)
         buffer[0] = '\0';
 
-    int i = findEntry(clockName(static_cast<int64_t>(controller - 1) * kClocksPerController + clock));
+    int i = findEntry(clockName(number));
     if (i < 0 || g.clients[i].ClSocket < 0)
         return kNotConnected;
     int fd = g.clients[i].ClSocket;
@@ -494,19 +510,24 @@ TEVLINK_API uint32_t PollTimeClock(intptr_t hdcomport, int32_t controller, int32
     char area[kReceiveArea];
     // With nowhere to put the data, leave it waiting rather than lose it.
     int flags = (buffer == nullptr && file == nullptr) ? MSG_PEEK | MSG_DONTWAIT : MSG_DONTWAIT;
-    ssize_t got;
-    do {
-        got = recv(fd, area, kReceiveMax, flags);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-        g.errorCode = errno;
+    ssize_t got = -1;
+    int receiveError = EWOULDBLOCK;  // a socket not ready is not asked
+    if (g.readiness.ready(i)) {
+        do {
+            got = recv(fd, area, kReceiveMax, flags);
+        } while (got < 0 && errno == EINTR);
+        receiveError = errno;
+    }
+    if (got < 0 && (receiveError == EAGAIN || receiveError == EWOULDBLOCK)) {
+        g.errorCode = receiveError;
+        g.readiness.taken(i);
         if (buffer)
             buffer[0] = EOT;
         return kDone;
     }
     if (got <= 0) {
         if (got < 0)
-            g.errorCode = errno;
+            g.errorCode = receiveError;
         connectionError(i);
         return kNotConnected;
     }
@@ -514,6 +535,9 @@ TEVLINK_API uint32_t PollTimeClock(intptr_t hdcomport, int32_t controller, int32
         return kFileError;
 
     std::size_t k = static_cast<std::size_t>(got);
+    // A full block may have more behind it.
+    if (k < kReceiveMax)
+        g.readiness.taken(i);
     if (buffer) {
         std::memcpy(buffer, area, k);
         buffer[k] = ETX;
@@ -625,6 +649,7 @@ TEVLINK_API uint32_t DownloadTimeClock(intptr_t hdcomport, int32_t controller, i
 
 TEVLINK_API uint32_t CloseCom(void)
 {
+    g.readiness.unwatch(Readiness::kListener, g.serverListen);
     if (g.serverListen >= 0)
         close(g.serverListen);
     g.serverListen = -1;

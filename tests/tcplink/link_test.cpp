@@ -88,6 +88,12 @@ TEST_F(TcpLinkStart, NeverConnectedClockIsNotConnectedWithNulFirst)
     EXPECT_EQ(p.written, 1u);
 }
 
+TEST_F(TcpLinkStart, LowestControllerNumberIsNotConnectedWithoutOverflow)
+{
+    start(lib32());
+    EXPECT_EQ(poll(lib32(), INT32_MIN, 1).status, 2u);
+}
+
 TEST_F(TcpLinkStart, ConnectedClockWithNothingWaitingGivesEot)
 {
     start(lib32());
