@@ -99,11 +99,7 @@ const std::vector<Golden> &goldenCases()
                              QStringLiteral("0010021")}};
          },
          cmdLines({}, "250309", {"LEE01|", "LEC01000042         Ann00100210000|"})},
-        {"BadgeWithZerosInFrontFitsItsField",
-         [](CmdFile::Content &c) {
-             c.employees = {{QStringLiteral("0000042"), QStringLiteral("Ann"), QStringLiteral("Lee"),
-                             QStringLiteral("0010021")}};
-         },
+        {"BadgeWithZerosInFrontFitsItsField", [](CmdFile::Content &c) { c.employees = {{"0000042", "Ann", "Lee", "0010021"}}; },
          cmdLines({}, "250309", {"LEC01000042         Ann00100210000|"})},
         {"EmployeeExampleTwelveDigitBadge",
          [](CmdFile::Content &c) {
@@ -191,40 +187,25 @@ struct Refused {
 // own separators may stand between its fields.
 void addControlCharacterCases(std::vector<Refused> &cases)
 {
+    using Put = std::function<void(CmdFile::Content &, const QString &)>;
     const struct {
-        const char *name;
-        char16_t code;
-    } controls[] = {{"RS", 0x1E}, {"GS", 0x1D}, {"US", 0x1F}, {"CR", 0x0D}, {"LF", 0x0A}};
-    const struct {
-        const char *name;
-        const char *record;
-        std::function<void(CmdFile::Content &, const QString &)> put;
+        const char *name, *record;
+        Put put;
     } fields[] = {
-        {"Prompt", "Clock prompt 005", [](CmdFile::Content &c, const QString &t) { c.prompts = {{QStringLiteral("005"), t}}; }},
-        {"Message", "Message 5", [](CmdFile::Content &c, const QString &t) { c.messages = {{QStringLiteral("5"), t}}; }},
-        {"FirstName", "Employee 42 (", [](CmdFile::Content &c, const QString &t) {
-             c.employees = {{QStringLiteral("42"), t, QStringLiteral("Lee"), QStringLiteral("0010021")}};
-         }},
-        {"SupervisorLevel", "Employee 42 (Ann Lee)", [](CmdFile::Content &c, const QString &t) {
-             c.employees = {{QStringLiteral("42"), QStringLiteral("Ann"), QStringLiteral("Lee"), QStringLiteral("001002") + t}};
-         }},
-        {"FunctionPrompt", "Function key F1", [](CmdFile::Content &c, const QString &t) {
-             c.funcKeySection = true;
-             c.funcKeys = {{QStringLiteral("F1"), {true, t, {}}}};
-         }},
+        {"Prompt", "Clock prompt 005", [](auto &c, const QString &t) { c.prompts = {{QStringLiteral("005"), t}}; }},
+        {"Message", "Message 5", [](auto &c, const QString &t) { c.messages = {{QStringLiteral("5"), t}}; }},
+        {"FirstName", "Employee 42 (%1 Lee)", [](auto &c, const QString &t) { c.employees = {{"42", t, "Lee", "0010021"}}; }},
+        {"SupervisorLevel", "Employee 42 (Ann Lee)",
+         [](auto &c, const QString &t) { c.employees = {{"42", "Ann", "Lee", QStringLiteral("001002") + t}}; }},
     };
-    for (const auto &control : controls) {
-        const QString text = QStringLiteral("Ann") + QChar(control.code) + QStringLiteral("x");
-        const QString code = QString::number(control.code, 16).toUpper().rightJustified(4, QLatin1Char('0'));
-        for (const auto &field : fields) {
-            QString record = QString::fromLatin1(field.record);
-            if (record.endsWith(QLatin1Char('(')))
-                record += text + QStringLiteral(" Lee)");
-            cases.push_back({std::string(control.name) + "In" + field.name,
-                             [put = field.put, text](CmdFile::Content &c) { put(c, text); },
+    for (const auto &[name, code] : {std::pair{"RS", 0x1E}, {"GS", 0x1D}, {"US", 0x1F}, {"CR", 0x0D}, {"LF", 0x0A}}) {
+        const QString text = QStringLiteral("Ann") + QChar(code) + QLatin1Char('x');
+        const QString hex = QStringLiteral("%1").arg(code, 4, 16, QLatin1Char('0')).toUpper();
+        for (const auto &f : fields) {
+            const QString record = QString::fromLatin1(f.record).replace(QStringLiteral("%1"), text);
+            cases.push_back({std::string(name) + "In" + f.name, [put = f.put, text](auto &c) { put(c, text); },
                              (record + QStringLiteral(": The text cannot be written: it holds the control character U+")
-                              + code + QLatin1Char('.'))
-                                 .toStdString()});
+                              + hex + QLatin1Char('.')).toStdString()});
         }
     }
 }
@@ -294,18 +275,13 @@ const std::vector<Refused> &refusedCases()
              c.parm.MsgAck = QStringLiteral("LMB01Ω");
          },
          "Setup string MsgAck: it holds a character the clock's character set lacks"},
-        {"SetupStringWithALineBreak",
-         [](CmdFile::Content &c) {
-             c.displayDate = true;
-             c.parm.ClockDisplay = QStringLiteral("LPB06\n1");
-         },
+        {"SetupStringWithALineBreak", [](CmdFile::Content &c) { c.displayDate = true; c.parm.ClockDisplay = "LPB06\n1"; },
          "Setup string ClockDisplay: The text cannot be written: it holds the control character U+000A."},
         {"BadgeWithAZeroInFrontStillTooLong", [=](CmdFile::Content &c) { c.employees = {emp("01234567", "Ann", "0010021")}; },
          "Employee 01234567 (Ann Lee): the badge is not 1 to 6 digits"},
-        {"GraceBelowZeroPutsTheStartAfterTheEnd",
-         [](CmdFile::Content &c) {
-             c.grace = -20;
-             c.schedules = {{QStringLiteral("001"), QString(), true, {day(2, "08:00", "08:50"), day(3, "08:00", "08:30")}}};
+        {"GraceBelowZeroPutsTheStartAfterTheEnd", [](CmdFile::Content &c) {
+             c.grace = -20;   // day 2 narrows to ten minutes, day 3 past nothing
+             c.schedules = {{"001", QString(), true, {day(2, "08:00", "08:50"), day(3, "08:00", "08:30")}}};
          },
          "Schedule 001: day 3 starts after it ends with a grace of -20 minutes"},
         };

@@ -243,10 +243,8 @@ class ProductBuilder : public Builder {
 protected:
     void openOver(const QStringList &sql)
     {
-        form.reset();
         const QString path = file(QStringLiteral("product.db"));
-        QFile::remove(path);
-        writeFile(QStringLiteral("product.db"), QByteArray());
+        writeFile(QStringLiteral("product.db"), QByteArray());   // an empty file is an empty database
         {
             const Platform::Database made = Platform::Database::open(path);
             for (const QString &statement : sql)
