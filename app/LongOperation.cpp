@@ -1,11 +1,13 @@
 #include "app/LongOperation.h"
 
+#include "app/ClockOperation.h"
 #include "app/Screen.h"
 
 #include <QCloseEvent>
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -15,7 +17,7 @@ struct PendingClose {
     LongOperation::Scope scope;
 };
 
-std::vector<LongOperation *> &running()
+std::vector<LongOperation *> &runningList()
 {
     static std::vector<LongOperation *> list;
     return list;
@@ -29,14 +31,15 @@ std::vector<PendingClose> &pendingCloses()
 
 } // namespace
 
-LongOperation::LongOperation(QWidget *form) : m_form(form)
+LongOperation::LongOperation(QWidget *form, QString what)
+    : m_form(form), m_what(std::move(what)), m_startDepth(ClockOperation::eventDepth())
 {
-    running().push_back(this);
+    runningList().push_back(this);
 }
 
 LongOperation::~LongOperation()
 {
-    auto &ops = running();
+    auto &ops = runningList();
     ops.erase(std::remove(ops.begin(), ops.end(), this), ops.end());
 
     auto &closes = pendingCloses();
@@ -65,7 +68,7 @@ bool LongOperation::belongsTo(const QWidget *form, Scope scope) const
 bool LongOperation::deferClose(QWidget *form, QCloseEvent *event, Scope scope)
 {
     bool busy = false;
-    for (LongOperation *op : running()) {
+    for (LongOperation *op : runningList()) {
         if (op->belongsTo(form, scope)) {
             op->requestStop();
             busy = true;
@@ -85,5 +88,10 @@ bool LongOperation::deferClose(QWidget *form, QCloseEvent *event, Scope scope)
 
 int LongOperation::runningCount()
 {
-    return int(running().size());
+    return int(runningList().size());
+}
+
+const std::vector<LongOperation *> &LongOperation::running()
+{
+    return runningList();
 }

@@ -1,18 +1,23 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QWidget>
+
+#include <vector>
 
 class QCloseEvent;
 
 // A loop that yields to the event queue (a poll, a download) registers itself
 // for as long as it runs. Closing its form, or the main window, then sets the
 // loop's stop flag instead of destroying the widgets the loop still works on;
-// the form closes once the loop has unwound.
+// the form closes once the loop has unwound. The clock-operation guard
+// (ClockOperation) reads this list.
 class LongOperation {
 public:
     // form: the window whose close stops this loop; the main window's close stops every loop.
-    explicit LongOperation(QWidget *form);
+    // what: how a refusal names it while it runs ("TCP/IP poll").
+    explicit LongOperation(QWidget *form, QString what = QString());
     ~LongOperation();
     LongOperation(const LongOperation &) = delete;
     LongOperation &operator=(const LongOperation &) = delete;
@@ -29,10 +34,18 @@ public:
     static bool deferClose(QWidget *form, QCloseEvent *event, Scope scope = Scope::Form);
 
     static int runningCount();
+    // The running loops, oldest first.
+    static const std::vector<LongOperation *> &running();
+
+    const QString &what() const { return m_what; }
+    // ClockOperation::eventDepth() when it began.
+    int startDepth() const { return m_startDepth; }
 
 private:
     bool belongsTo(const QWidget *form, Scope scope) const;
 
     QPointer<QWidget> m_form;
+    QString m_what;
+    int m_startDepth = 0;
     bool m_stop = false;
 };

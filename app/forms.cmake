@@ -6,6 +6,7 @@ target_sources(tevcore PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/frmAppSettings.cpp ${CMAKE_CURRENT_LIST_DIR}/frmAppSettings.h
   ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.cpp ${CMAKE_CURRENT_LIST_DIR}/frmProgressBar.h
   ${CMAKE_CURRENT_LIST_DIR}/LongOperation.cpp ${CMAKE_CURRENT_LIST_DIR}/LongOperation.h
+  ${CMAKE_CURRENT_LIST_DIR}/ClockOperation.cpp ${CMAKE_CURRENT_LIST_DIR}/ClockOperation.h
   ${CMAKE_CURRENT_LIST_DIR}/Screen.cpp ${CMAKE_CURRENT_LIST_DIR}/Screen.h
 )
 target_link_libraries(tevcore PUBLIC tevcomm)

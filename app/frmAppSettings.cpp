@@ -1,6 +1,7 @@
 #include "app/frmAppSettings.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/Screen.h"
 #include "app/frmMDI.h"
 #include "link/SerialClk.h"
@@ -357,9 +358,14 @@ void frmAppSettings::switchClockInterface(int from, int to)
     }
 }
 
-void frmAppSettings::cmdSave_Click()
+bool frmAppSettings::cmdSave_Click()
 {
     AppMain::AppSettingsRec &live = AppMain::settings();
+    // The switch closes the link a running operation uses. Nothing is saved
+    // and the entries stay on the screen for a Save once it has ended.
+    if (m_chosenClock != live.ClockInterface &&
+        ClockOperation::refuseWhileRunning(QStringLiteral("The settings are not saved: the clock interface cannot change")))
+        return false;
     if (m_chosenClock != live.ClockInterface) {
         const int from = live.ClockInterface;
         AppMain::SaveRegValue(kKey, QStringLiteral("Clock"), QString::number(m_chosenClock));
@@ -404,6 +410,7 @@ void frmAppSettings::cmdSave_Click()
         AppMain::SaveRegValue(kKey, QStringLiteral("DateFormat"), QString::number(m_chosenDate));
     }
     RememberSettings();
+    return true;
 }
 
 void frmAppSettings::cmdClose_Click()
@@ -413,8 +420,9 @@ void frmAppSettings::cmdClose_Click()
                          AppMain::settings().ClockInterface != m_chosenClock ||
                          (chkKovraAutoimport->isChecked() ? 1 : 0) != int(AppMain::Val(m_autoImportTag));
     if (changed && Platform::Ui::msgBox(QStringLiteral("Would you like to save the current settings?"),
-                                        Platform::Ui::Style::YesNo) == Platform::Ui::Answer::Yes)
-        cmdSave_Click();
+                                        Platform::Ui::Style::YesNo) == Platform::Ui::Answer::Yes &&
+        !cmdSave_Click())
+        return;
     AppMain::CloseScreen(this);
 }
 

@@ -53,7 +53,8 @@ public:
     void LoadTextFilesSettings();
     void LoadKovraSettings();
     void cboDataSource_Click();
-    void cmdSave_Click();
+    // False when it was refused and nothing was saved.
+    bool cmdSave_Click();
     void cmdClose_Click();
 
     int chosenClock() const { return m_chosenClock; }

@@ -1,6 +1,7 @@
 #include "app/frmMDI.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/LongOperation.h"
 #include "app/Screen.h"
 #include "app/frmAbout.h"
@@ -461,11 +462,8 @@ void frmMDI::mnuCmdSetTime_Click()
 void frmMDI::mnuDataImportData_Click()
 {
     // A running poll holds the target database's statements; the import would close it under them.
-    if (LongOperation::runningCount() > 0) {
-        Platform::Ui::msgBox(QStringLiteral("Clock data cannot be imported while a poll or a download is running."),
-                             Platform::Ui::Style::Exclamation);
+    if (ClockOperation::refuseWhileRunning(QStringLiteral("Clock data cannot be imported")))
         return;
-    }
     const QString file = AppMain::BrowseOpenFile(OpenFileDlg, AppMain::state().AppPath,
                                                   QStringLiteral("Clock Data File"), 2);
     if (!file.isEmpty() && mdiHooks().postPolledData)

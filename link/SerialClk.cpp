@@ -1,10 +1,8 @@
 // The serial clock protocol: frames, sending and receiving, the select-and-
-// send transaction, reply texts, and the one-exchange-at-a-time guard.
+// send transaction and reply texts.
 #include "link/SerialClk.h"
 
 #include "app/AppMain.h"
-#include "app/LongOperation.h"
-#include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClkDetail.h"
 #include "platform/ansi.h"
@@ -15,7 +13,6 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -35,31 +32,6 @@ constexpr int kReplyLengthAttempts = 4;
 constexpr double kDrainGraceSeconds = 2.0;
 // How often a drain wait looks at the output count.
 constexpr int kDrainSliceMs = 2;
-
-struct Busy {
-    int depth = 0;
-    int ownerYieldDepth = 0;
-    LongOperation *operation = nullptr;
-};
-
-Busy &busy()
-{
-    static Busy b;
-    return b;
-}
-
-int &yieldDepth()
-{
-    static int depth = 0;
-    return depth;
-}
-
-// How deep in event handling the code now runs: our own waits, and modal
-// loops (message boxes, the clock choice) in which other events run too.
-int eventDepth()
-{
-    return yieldDepth() + QThread::currentThread()->loopLevel();
-}
 
 LinkFrame::Lrc lrcOf(const QByteArray &bytes)
 {
@@ -149,10 +121,7 @@ void CalcFrameLrc(const QByteArray &frame, int &l1, int &l2)
 
 void WaitForEvents(double deadline, int sliceMs)
 {
-    ++yieldDepth();
-    struct Leave {
-        ~Leave() { --yieldDepth(); }
-    } leave;
+    const ClockOperation::Yield yielding;
     const double remainingMs = std::ceil((deadline - Platform::Clock::seconds()) * 1000.0);
     const int wakeMs = int(std::clamp(remainingMs, 0.0, double(std::max(0, sliceMs))));
     // The timer only ends the wait; port input and any other event end it sooner.
@@ -284,47 +253,6 @@ void ShowResponse(const QByteArray &reply, const QString &okText, QLineEdit *box
 void ShowResponse(const QByteArray &reply, const QString &okText, QPlainTextEdit *box)
 {
     box->setPlainText(ResponseText(reply, okText));
-}
-
-// ---- the busy guard ----
-
-BusyGuard::BusyGuard(QWidget *form)
-{
-    Busy &b = busy();
-    // Refused only when a running exchange is waiting and this began from an
-    // event that wait let through; its own nested calls come in between waits.
-    if (b.depth > 0 && eventDepth() > b.ownerYieldDepth)
-        return;
-    m_acquired = true;
-    m_outer = b.depth == 0;
-    ++b.depth;
-    if (m_outer) {
-        b.ownerYieldDepth = eventDepth();
-        QWidget *served = form ? form : static_cast<QWidget *>(frmMDI::existing());
-        m_operation = std::make_unique<LongOperation>(served);
-        b.operation = m_operation.get();
-    }
-}
-
-BusyGuard::~BusyGuard()
-{
-    if (!m_acquired)
-        return;
-    Busy &b = busy();
-    --b.depth;
-    if (m_outer)
-        b.operation = nullptr;
-}
-
-bool BusyGuard::stopRequested() const
-{
-    const LongOperation *op = busy().operation;
-    return op && op->stopRequested();
-}
-
-bool ExchangeRunning()
-{
-    return busy().depth > 0;
 }
 
 } // namespace SerialClk

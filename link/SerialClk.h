@@ -1,12 +1,12 @@
 #pragma once
 
+#include "app/ClockOperation.h"
+
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
-#include <memory>
 
-class LongOperation;
 class QLineEdit;
 class QPlainTextEdit;
 class QSqlRecord;
@@ -93,28 +93,18 @@ void ShowResponse(const QByteArray &reply, const QString &okText, QLineEdit *box
 void ShowResponse(const QByteArray &reply, const QString &okText, QPlainTextEdit *box);
 
 // ---- one exchange at a time ----
-// Held by every exchange, download, badge query and dial. Begun from another
-// event while one waits, it is refused and the caller does nothing; the
-// running operation's own nested calls go through. The outermost guard keeps
-// a LongOperation of its form (nullptr: the main window), so closing that
-// form or the main window waits for the exchange to unwind.
-class BusyGuard {
+// Held by every exchange, download, badge query and dial: the clock-operation
+// guard under the name of what runs. Begun from another event while an
+// operation waits, it is refused and the caller does nothing; the running
+// operation's own nested calls go through. Closing the served form (nullptr:
+// the main window) waits for the exchange to unwind.
+class BusyGuard : public ClockOperation {
 public:
-    explicit BusyGuard(QWidget *form = nullptr);
-    ~BusyGuard();
-    BusyGuard(const BusyGuard &) = delete;
-    BusyGuard &operator=(const BusyGuard &) = delete;
-
-    explicit operator bool() const { return m_acquired; }
-    // A close of the served form (or of the main window) waits for us.
-    bool stopRequested() const;
-
-private:
-    bool m_acquired = false;
-    bool m_outer = false;
-    std::unique_ptr<LongOperation> m_operation;
+    explicit BusyGuard(QWidget *form = nullptr, const QString &what = QStringLiteral("serial exchange"))
+        : ClockOperation(what, form)
+    {
+    }
 };
-bool ExchangeRunning();
 
 // ---- settings, selected clock, port and modem ----
 void LoadCommSettings();

@@ -91,7 +91,7 @@ bool accepted(const QByteArray &reply)
 void DownloadFileSerial(Platform::CommControl &comm, const QString &path, int controller, int terminal,
                         const QString &clockName)
 {
-    BusyGuard guard;
+    BusyGuard guard(nullptr, QStringLiteral("download"));
     if (!guard)
         return;
     State &s = state();

@@ -1,6 +1,7 @@
 #include "link/TCPIP.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/Screen.h"
 #include "app/frmCancelSend.h"
 #include "app/frmMDI.h"
@@ -93,6 +94,10 @@ QString strOf(qint32 n)
 
 void setTime(Build build)
 {
+    // Inside a poll's step the command would go out between two of its polls.
+    const ClockOperation operation(QStringLiteral("set time"));
+    if (!operation)
+        return ClockOperation::showRefusal(QStringLiteral("The time cannot be set"));
     State &s = state();
     if (ChosenBuild() != build)
         return;
@@ -359,6 +364,10 @@ void SetTimeTCPIPWinNT()
 
 void DownloadFileTCPIP(const QString &path)
 {
+    // A download blocks the thread for the whole file: never inside another operation's yield.
+    const ClockOperation operation(QStringLiteral("download"));
+    if (!operation)
+        return ClockOperation::showRefusal(QStringLiteral("The file cannot be downloaded"));
     State &s = state();
     const qint32 n = s.CurTCPIPClock.ScreenID;
     frmCancelSend *form = frmCancelSend::instance();
@@ -369,7 +378,10 @@ void DownloadFileTCPIP(const QString &path)
     form->bufferin->setPlainText(QStringLiteral("Downloading to Clock #") + strOf(n) + QStringLiteral("..."));
     form->show();
     SerialClk::state().CancelSend = false;
-    QCoreApplication::processEvents();
+    {
+        const ClockOperation::Yield yielding;
+        QCoreApplication::processEvents();
+    }
     Platform::Clock::sleep(kDownloadLeadMs);
 
     uint32_t r = 0;

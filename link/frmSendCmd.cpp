@@ -139,7 +139,7 @@ void frmSendCmd::cmdSend_Click()
 
 void frmSendCmd::SendCommandSerial(const QString &command, const QByteArray &bytes)
 {
-    SerialClk::BusyGuard exchange(this);
+    SerialClk::BusyGuard exchange(this, QStringLiteral("send command"));
     if (!exchange)
         return;
     SerialClk::State &s = SerialClk::state();

@@ -25,6 +25,8 @@ namespace {
 
 constexpr int kTopTwips = 100;
 constexpr int kShortestDataReply = 5;
+// How a refused operation names the one running meanwhile.
+const QString kOperationName = QStringLiteral("set time");
 
 QByteArray yymmdd(const QDate &date)
 {
@@ -180,7 +182,7 @@ void frmSetTime::sendAndShow(const QByteArray &command, const QString &okText)
 
 void frmSetTime::SetTimeSerialClk()
 {
-    SerialClk::BusyGuard exchange(this);
+    SerialClk::BusyGuard exchange(this, kOperationName);
     if (!exchange || !selectAccepted())
         return;
     // The pickers as they stand now, after the clock took the select.
@@ -192,7 +194,7 @@ void frmSetTime::SetTimeSerialClk()
 
 void frmSetTime::SetDayLightSavSerialClk()
 {
-    SerialClk::BusyGuard exchange(this);
+    SerialClk::BusyGuard exchange(this, kOperationName);
     if (!exchange || !selectAccepted())
         return;
     const QByteArray command = "T20" + yymmdd(DTPDaylightSet->date()) + SerialClk::state().RS.toLatin1();
@@ -209,7 +211,7 @@ void frmSetTime::cmdGetTime_Click()
 
 void frmSetTime::GetTimeSerialClk()
 {
-    SerialClk::BusyGuard exchange(this);
+    SerialClk::BusyGuard exchange(this, kOperationName);
     if (!exchange)
         return;
     try {

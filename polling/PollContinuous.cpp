@@ -1,6 +1,7 @@
 #include "polling/PollSerial.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
@@ -133,6 +134,7 @@ void Keep(const QByteArray &record, bool members, PollFiles::DataFiles &files, P
 // queue: each step yields once, so Stop Poll and Close get through.
 void Yield()
 {
+    const ClockOperation::Yield yielding;
     QCoreApplication::processEvents();
 }
 

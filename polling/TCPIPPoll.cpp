@@ -1,7 +1,7 @@
 #include "polling/TCPIPPoll.h"
 
 #include "app/AppMain.h"
-#include "app/LongOperation.h"
+#include "app/ClockOperation.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -218,6 +218,7 @@ void Session::yield()
     if (m_sinceYield.isValid() && m_sinceYield.elapsed() < kYieldEveryMs)
         return;
     m_sinceYield.start();
+    const ClockOperation::Yield yielding;
     QCoreApplication::processEvents();
 }
 
@@ -228,6 +229,7 @@ void Session::idleWait()
     QTimer bound;
     bound.setSingleShot(true);
     bound.start(kIdleWaitMs);
+    const ClockOperation::Yield yielding;
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     m_sinceYield.start();
 }

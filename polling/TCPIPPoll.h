@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-class LongOperation;
+class ClockOperation;
 
 // The TCP/IP poll: one step per clock (ask the link library what the clock
 // sent, keep its connection and acknowledgement mode, commit its records)
@@ -29,7 +29,7 @@ public:
 // The loop's end signal: the form's StopPoll, and its close while the loop runs.
 struct StopSignal {
     bool *StopPoll = nullptr;
-    const LongOperation *operation = nullptr;
+    const ClockOperation *operation = nullptr;
     bool isSet() const;
     void set() const { *StopPoll = true; }
 };

@@ -153,7 +153,7 @@ void frmPollSerial::cmdPoll_Click(int index)
 
 void frmPollSerial::runPoll(const std::function<void()> &poll)
 {
-    SerialClk::BusyGuard guard(this);
+    SerialClk::BusyGuard guard(this, QStringLiteral("serial poll"));
     if (!guard)
         return;
     cmdPoll[0]->setEnabled(false);

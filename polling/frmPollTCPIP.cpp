@@ -1,6 +1,7 @@
 #include "polling/frmPollTCPIP.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/LongOperation.h"
 #include "app/Screen.h"
 #include "app/frmMDI.h"
@@ -93,28 +94,28 @@ frmPollTCPIP::frmPollTCPIP()
 
 void frmPollTCPIP::cmdPoll_Click()
 {
-    // Stop enables Poll while the stopped loop still gives clocks their last step; a second loop
-    // started inside it would end the poll file under the first.
-    if (LongOperation::runningCount() > 0)
-        return;
-    cmdPoll->setEnabled(false);
-    cmdStopPoll->setEnabled(true);
-    StopPoll = false;
-
-    TCPIP::State &s = TCPIP::state();
-    TCPIPPoll::Shape shape = TCPIPPoll::Shape::AllClocks;
-    if (optSelClk->isChecked()) {
-        if (s.SelTCPIPClock.ScreenID < 1 && mdiHooks().selectTcpIpClockModal)
-            mdiHooks().selectTcpIpClockModal();
-        // No choice: the buttons stay as they are until Stop.
-        if (s.SelTCPIPClock.ScreenID < 1)
-            return;
-        s.CurTCPIPClock = s.SelTCPIPClock;
-        shape = TCPIPPoll::Shape::SelectedClock;
-    }
     bool started = false;
     {
-        const LongOperation operation(this);
+        // Stop enables Poll while the stopped loop still gives clocks their last step; a second loop
+        // started inside it would end the poll file under the first.
+        const ClockOperation operation(QStringLiteral("TCP/IP poll"), this);
+        if (!operation)
+            return;
+        cmdPoll->setEnabled(false);
+        cmdStopPoll->setEnabled(true);
+        StopPoll = false;
+
+        TCPIP::State &s = TCPIP::state();
+        TCPIPPoll::Shape shape = TCPIPPoll::Shape::AllClocks;
+        if (optSelClk->isChecked()) {
+            if (s.SelTCPIPClock.ScreenID < 1 && mdiHooks().selectTcpIpClockModal)
+                mdiHooks().selectTcpIpClockModal();
+            // No choice: the buttons stay as they are until Stop.
+            if (s.SelTCPIPClock.ScreenID < 1)
+                return;
+            s.CurTCPIPClock = s.SelTCPIPClock;
+            shape = TCPIPPoll::Shape::SelectedClock;
+        }
         started = TCPIPPoll::RunLoop(shape, TCPIP::TransferBuild(), *this, {&StopPoll, &operation});
     }
     if (started)

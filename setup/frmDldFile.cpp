@@ -1,6 +1,7 @@
 #include "setup/frmDldFile.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/LongOperation.h"
 #include "app/Screen.h"
 #include "platform/error.h"
@@ -699,6 +700,10 @@ void frmDldFile::Send()
 {
     if (m_walking)
         return;
+    // Begun inside another clock operation's yield, every clock of the walk would be refused in turn.
+    ClockOperation operation(QStringLiteral("download"), this);
+    if (!operation)
+        return ClockOperation::showRefusal(QStringLiteral("The file cannot be downloaded"));
     const CmdWalk::Scope scope = optSelClk->isChecked()  ? CmdWalk::Scope::Selected
                                  : optAllClk->isChecked() ? CmdWalk::Scope::All
                                                           : CmdWalk::Scope::None;
@@ -715,7 +720,6 @@ void frmDldFile::Send()
             f->cmdSend->setEnabled(true);
         }
     } restore{this};
-    LongOperation operation(this);
     CmdWalk::Send(CmdWalk::Link(), AppMain::state().MainDb, CmdFilePath, AppMain::settings().ClockInterface, scope,
                   [&operation] { return operation.stopRequested(); });
 }

@@ -13,6 +13,8 @@
 #include "link/frmSetTime.h"
 #include "platform/comm/serialcomm.h"
 #include "platform/ui.h"
+#include "polling/frmPollSerial.h"
+#include "polling/frmPollTCPIP.h"
 #include "tests/support/fixture/TevHome.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 
@@ -29,8 +31,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTimeEdit>
+#include <QTimer>
 
+#include <functional>
 #include <thread>
 
 namespace {
@@ -330,6 +335,102 @@ TEST_F(LinkScreens, PollTimingWithAStoredSpeedOffTheListAsksNothing)
     form->cmdClose->click();   // no question scripted: none may be asked
     EXPECT_EQ(registryRows(), before);
     EXPECT_EQ(SerialClk::state().CommParm.MachineSpeed, 60);
+}
+
+// The clock-operation guard with real operations: a TCP/IP poll through the
+// built library, serial operations with the emulated clock. Inside each, the
+// callers that would pull its link away are refused with a box, and the
+// operation goes on to its end.
+TEST_F(LinkScreens, CallersThatWouldPullTheLinkAreRefusedAndTheOperationGoesOn)
+{
+    prepareTcpLink();
+    writeFile(QStringLiteral("Data/TEVCMD.DLD"), "D00 One\x1e\r\nD00 Two\x1e\r\n");
+    Platform::CommControl &comm = *frmMDI::instance()->MSComm1;
+    // What the clock took from the first `from` on.
+    const auto since = [this](std::size_t from) {
+        const std::vector<std::string> all = taken();
+        return std::vector<std::string>(all.begin() + std::ptrdiff_t(from), all.end());
+    };
+    AppMain::state().MainDb.execute(
+        QStringLiteral("INSERT INTO TcpClocks (ScreenID, octet1, octet2, octet3, octet4) VALUES (1, 127, 0, 0, 2)"));
+    using Frame = TevTest::EmulatedSerialClock::Frame;
+    const struct {
+        const char *name;
+        quint8 clockInterface;
+        Frame late;  // the clock answers it late, so the operation waits and yields
+        int extraBoxes;
+        std::function<bool(std::size_t taken)> run;  // true when it went on to its end
+    } holders[] = {
+        {"TCP/IP poll", 2, Frame::Other, 0, [](std::size_t) {
+             TCPIP::InitTCPIPLink();
+             frmPollTCPIP form;
+             form.optAllClk->setChecked(true);
+             QTimer::singleShot(50, &form, [&form] { form.cmdStopPoll->click(); });
+             form.cmdPoll->click();
+             return TCPIP::IsLoaded(TCPIP::Build::Tev32) && form.cmdPoll->isEnabled();
+         }},
+        {"serial poll", 0, Frame::Poll, 0, [&, this](std::size_t) {
+             clock.queueRecord("P0\x1e" "1234\x1e\x1f" "2612070830000");
+             clock.queueRecord("P0\x1e" "5678\x1e\x1f" "2612070831000");
+             frmPollSerial form;
+             form.optpoll[1]->setChecked(true);
+             form.cmdPoll[0]->click();
+             return clock.pendingRecords() == 0;
+         }},
+        {"download", 0, Frame::Select, 1, [&, this](std::size_t n) {
+             SerialClk::OpenSelectedClockPort(comm);
+             SerialClk::DownloadFileSerial(comm, file(QStringLiteral("Data/TEVCMD.DLD")), 1, 2, QStringLiteral("Gate"));
+             return since(n) == std::vector<std::string>{"D00 One\x1e", "D00 Two\x1e"};
+         }},
+        {"set time", 0, Frame::Select, 0, [&, this](std::size_t n) {
+             frmSetTime form;
+             form.cmdSetTime->click();
+             return since(n).size() == 1 && since(n)[0].starts_with("T00");
+         }},
+        {"send command", 0, Frame::Select, 0, [&, this](std::size_t n) {
+             frmSendCmd form;
+             form.txtCmd->setText(QStringLiteral("D00 Hi"));
+             form.cmdSend->click();
+             return since(n) == std::vector<std::string>{"D00 Hi\x1e"};
+         }},
+        {"serial exchange", 0, Frame::Select, 0, [&, this](std::size_t) {
+             SerialClk::OpenSelectedClockPort(comm);
+             return SerialClk::SendCommandWithRetry(comm, QStringLiteral("T20270331"), 1, 2);
+         }},
+    };
+    for (const auto &holder : holders) {
+        SCOPED_TRACE(holder.name);
+        AppMain::settings().ClockInterface = holder.clockInterface;
+        frmAppSettings settings;
+        const QStringList rowsBefore = registryRows();
+        answerOk(4 + holder.extraBoxes);
+        clock.injectLate(holder.late, std::chrono::milliseconds(30));
+        QTimer::singleShot(0, [&settings, holder] {
+            settings.optAppClock[holder.clockInterface == 0 ? 1 : 0]->click();
+            settings.cmdSave->click();
+            TCPIP::DownloadFileTCPIP(QStringLiteral("Data/TEVCMD.DLD"));
+            TCPIP::SetTimeTCPIPWinNT();
+            frmMDI::instance()->mnuDataImportData->trigger();
+        });
+        EXPECT_TRUE(holder.run(clock.acceptedTexts().size()));
+        const QString running = QStringLiteral(" while a clock operation is running (%1).").arg(holder.name);
+        const QStringList refusals = {
+            QStringLiteral("The settings are not saved: the clock interface cannot change") + running,
+            QStringLiteral("The file cannot be downloaded") + running,
+            QStringLiteral("The time cannot be set") + running,
+            QStringLiteral("Clock data cannot be imported") + running,
+        };
+        QStringList shown;
+        for (const auto &box : boxes())
+            shown << box.text;
+        EXPECT_EQ(shown.mid(0, 4).join(QLatin1Char('\n')).toStdString(), refusals.join(QLatin1Char('\n')).toStdString());
+        EXPECT_EQ(AppMain::settings().ClockInterface, holder.clockInterface);
+        EXPECT_EQ(registryRows(), rowsBefore);
+        Platform::Ui::clearShown();
+        if (comm.PortOpen())
+            comm.setPortOpen(false);
+        SerialClk::state().ClockPortOpen = false;
+    }
 }
 
 } // namespace
