@@ -3,6 +3,7 @@
 #include "posting/KovraDS.h"
 
 #include "app/AppMain.h"
+#include "app/ClockOperation.h"
 #include "app/frmMDI.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -148,6 +149,13 @@ QString TextTargetFile()
 
 bool PostPolledData(const QString &pollFile)
 {
+    // The access-control run yields inside its transaction: nothing may
+    // close the database or post into it before the posting is over.
+    const ClockOperation operation(QStringLiteral("posting"));
+    if (!operation) {
+        ClockOperation::showRefusal(QStringLiteral("Clock data cannot be imported"));
+        return false;
+    }
     State &s = state();
     s.PassedOver = 0;
     bool reached = false;

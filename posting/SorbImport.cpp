@@ -2,6 +2,7 @@
 // product's Time Attendance, re-pairing the stored pairs a late punch falls into.
 #include "posting/SorbImport.h"
 
+#include "app/ClockOperation.h"
 #include "app/frmProgressBar.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -57,9 +58,13 @@ void UpdateProgressBar(qint32 total, const qint32 &count)
         return;
     lastPercent = percent;
     // The run holds the window thread; let the window paint, but take no
-    // input (no second import, no close) in the middle of it.
-    if (form->isVisible())
+    // input in the middle of it. What else comes through (a close from the
+    // window system, a timer) begins inside this yield and so meets the
+    // posting's guard: a close waits for the run, a second posting is refused.
+    if (form->isVisible()) {
+        ClockOperation::Yield yield;
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
 }
 
 LaterPairs::LaterPairs(const Platform::Database &db)

@@ -297,3 +297,23 @@ TEST_F(PostingTest, TheNightShiftAtTheTurnOfTheYearClosesInItsWeek)
         Sorb01::EndRealTimeChecks();
     }
 }
+
+// The run yields inside its transaction (its window paints): a posting begun
+// in there would close the database under it, so it is refused.
+TEST_F(SorbTest, APostingBegunWhileTheRunYieldsIsRefused)
+{
+    AppMain::settings().TargetType = QStringLiteral("Kovra-Sorb 5.0");
+    QByteArray log;
+    for (int badge = 1; badge <= 11; ++badge)  // more than ten: the window shows
+        log += "P0\x1e" + QByteArray::number(badge) + "\x1e\x1f" "040309080000\x03\r\n";
+    writeFile(QStringLiteral("Data/poll.log"), log);
+    bool second = true;
+    QTimer::singleShot(0, [&] { second = PostPolledData(file(QStringLiteral("Data/poll.log"))); });
+    answerOk(2);  // the refusal, then the run's closing box
+    EXPECT_TRUE(PostPolledData(file(QStringLiteral("Data/poll.log"))));
+    EXPECT_FALSE(second);
+    EXPECT_EQ(boxTexts(), (QStringList{"Clock data cannot be imported while a clock operation is running (posting).",
+                                       "Clock data was imported successfully!"}));
+    state().TargetDb = Platform::Database::open(productFile());
+    EXPECT_EQ(table().size(), 11);
+}
