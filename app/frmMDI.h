@@ -103,6 +103,8 @@ struct MDIHooks {
     std::function<void()> closePort;                // SerialClk::ClosePort(MSComm1, sbrStatus)
 
     std::function<void()> closeTcpIpLink;           // TCPIP::CloseTCPIPLink
+    // What the TCP/IP clocks left held, settled before their link goes.
+    std::function<void()> settleTcpIpRecords;      // TCPIPPoll::SettleHeldRecords
 
     // Continuous serial polling's checks against the access-control target
     // (Sorb01). Start opens the target database, loads the company settings

@@ -81,6 +81,14 @@ void closeAndUnload(State::Loaded &lib)
     unload(lib);
 }
 
+// What the poll left held goes before the link it came over (written, or a
+// fragment kept in buffer.log), not with it.
+void settleHeldRecords()
+{
+    if (const auto &settle = mdiHooks().settleTcpIpRecords)
+        settle();
+}
+
 qint64 wholeNumberOf(double value)
 {
     return static_cast<qint64>(std::nearbyint(value));
@@ -273,6 +281,7 @@ void LoadTCPIPSettings()
 
 void InitTCPIPLink()
 {
+    settleHeldRecords();
     state().AckSent.fill(false);
     state().PollClocks.fill({});
     OpenTCPIPLink();
@@ -336,6 +345,7 @@ void ShowSelectedClock()
 
 void CloseTCPIPLink()
 {
+    settleHeldRecords();
     if (const std::optional<Build> build = ChosenBuild())
         Api(*build).CloseCom();
     // User input stays queued: a second close must not re-enter the shutdown.
@@ -348,6 +358,7 @@ void CloseTCPIPLink()
 
 void ReleaseLinks()
 {
+    settleHeldRecords();
     for (State::Loaded &lib : state().Libraries)
         closeAndUnload(lib);
 }

@@ -66,8 +66,11 @@ constexpr int kMaxClocks = 128;
 enum class ClockSeen { Never, Connected, Offline };
 struct ClockPollRec {
     ClockSeen Seen = ClockSeen::Never;
-    std::optional<QByteArray> Held;  // the clock's unfinished record, unwritten and unacknowledged
-    double LastByteAt = 0;           // Platform::Clock::seconds() of the clock's last receive
+    // What the clock sent that is not committed: its unfinished record (after
+    // a write that failed, the records from the one that failed on), unacknowledged.
+    std::optional<QByteArray> Held;
+    double LastByteAt = 0;  // Platform::Clock::seconds() of the clock's last receive
+    TCPIPClockRec Clock;    // as its last step had it: the held text's lines are stamped from it
 };
 constexpr int kRxBufSize = 1550;
 constexpr int kBadAddrSize = 15;

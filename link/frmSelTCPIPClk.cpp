@@ -11,6 +11,7 @@
 #include <QSqlError>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QPointer>
 #include <QPushButton>
 #include <QTableView>
@@ -92,9 +93,16 @@ void frmSelTCPIPClk::HighlightSelectedClock()
     }
 }
 
+QModelIndexList frmSelTCPIPClk::markedRows() const
+{
+    // A TcpClocks that could not be read leaves the grid without a model: nothing is marked.
+    const QItemSelectionModel *selection = TDBGrid1->selectionModel();
+    return selection ? selection->selectedRows() : QModelIndexList();
+}
+
 void frmSelTCPIPClk::cmdSelClk_Click(int index)
 {
-    const QModelIndexList marked = TDBGrid1->selectionModel()->selectedRows();
+    const QModelIndexList marked = markedRows();
     if (marked.isEmpty()) {
         Platform::Ui::msgBox(QStringLiteral("No clock selected!"),
                              Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
@@ -121,7 +129,7 @@ void frmSelTCPIPClk::cmdSelClk_Click(int index)
 
 void frmSelTCPIPClk::cmdClear_Click()
 {
-    if (TDBGrid1->selectionModel()->selectedRows().isEmpty())
+    if (markedRows().isEmpty())
         return;
     TDBGrid1->clearSelection();
     TCPIP::state().SelTCPIPClock.ScreenID = 0;

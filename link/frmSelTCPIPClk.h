@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QModelIndexList>
 #include <QWidget>
 
 #include <array>
@@ -30,4 +31,5 @@ public:
 
 private:
     void Form_Load();
+    QModelIndexList markedRows() const;
 };

@@ -39,26 +39,43 @@ bool canEncode(const QString &text)
     return true;
 }
 
-QByteArray encode(const QString &text)
+namespace {
+
+// Each character's byte; `missing(i)` gives the byte for the character at i
+// the code page lacks, or throws.
+template <typename Missing>
+QByteArray encodeEach(const QString &text, Missing missing)
 {
     QByteArray bytes;
     bytes.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const int b = byteFor(text[i].unicode());
-        if (b < 0) {
-            // Name the whole character, a surrogate pair included.
-            const QString shown = text[i].isHighSurrogate() && i + 1 < text.size()
-                                      ? text.mid(i, 2)
-                                      : QString(text[i]);
-            const QString code = QString::number(text[i].unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-            throw Error(ErrorNo::ValueNotEncodable,
-                        QStringLiteral("The text cannot be written: the character \"%1\" (U+%2) "
-                                       "has no place in the clock's character set.")
-                            .arg(shown, code));
-        }
-        bytes.append(static_cast<char>(b));
+        bytes.append(b < 0 ? missing(i) : static_cast<char>(b));
+        // A character beyond the first plane is one character, not two.
+        if (b < 0 && text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
     }
     return bytes;
+}
+
+} // namespace
+
+QByteArray encode(const QString &text)
+{
+    return encodeEach(text, [&text](qsizetype i) -> char {
+        // Name the whole character, a surrogate pair included.
+        const QString shown = text[i].isHighSurrogate() && i + 1 < text.size() ? text.mid(i, 2) : QString(text[i]);
+        const QString code = QString::number(text[i].unicode(), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+        throw Error(ErrorNo::ValueNotEncodable,
+                    QStringLiteral("The text cannot be written: the character \"%1\" (U+%2) "
+                                   "has no place in the clock's character set.")
+                        .arg(shown, code));
+    });
+}
+
+QByteArray encodeForDisplay(const QString &text)
+{
+    return encodeEach(text, [](qsizetype) { return '?'; });
 }
 
 void checkTyped(const QString &text)

@@ -11,6 +11,11 @@ namespace Platform::Ansi {
 // Windows-1252 cannot carry, rather than writing it as "?".
 QByteArray encode(const QString &text);
 
+// Only for the text a clock shows on its display: a character Windows-1252
+// cannot carry (a name's "ř") shows as "?" rather than keeping the answer
+// from the clock. Never for files or the database.
+QByteArray encodeForDisplay(const QString &text);
+
 // Every byte has a character, so decoding never fails.
 QString decode(const QByteArray &bytes);
 

@@ -6,6 +6,7 @@
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
 #include "link/SerialClkDetail.h"
+#include "platform/ansi.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "setup/ClkMsgs.h"
@@ -165,7 +166,7 @@ void SendClockMessage(const QString &text, int controller, int terminal, const C
     const QByteArray reply = line.read();
     if (reply.isEmpty() || reply.contains(LF::NAK))
         return;
-    if (line.send(SerialClk::BuildDataFrame(controller, terminal, text)))
+    if (line.send(SerialClk::BuildDataFrame(controller, terminal, Platform::Ansi::encodeForDisplay(text))))
         line.read();
 }
 

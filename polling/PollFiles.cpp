@@ -6,10 +6,12 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace PollFiles {
@@ -127,6 +129,13 @@ void AppendFile::writeLine(QByteArrayView line)
         throw FileError(ENOSPC);
 }
 
+void AppendFile::dropTail(qint64 bytes)
+{
+    struct stat info {};
+    if (::fstat(m_fd, &info) != 0 || ::ftruncate(m_fd, std::max<qint64>(0, info.st_size - bytes)) != 0)
+        throw FileError(errno);
+}
+
 void AppendLine(const QString &path, QByteArrayView line)
 {
     AppendFile file;
@@ -156,8 +165,15 @@ void DataFiles::close()
 
 void DataFiles::writeRecord(QByteArrayView line)
 {
+    m_lastRecordBytes = 0;
     m_log.writeLine(line);
     m_poll.writeLine(line);
+    m_lastRecordBytes = line.size() + qsizetype(sizeof kLineEnd - 1);
+}
+
+void DataFiles::withdrawLastRecord()
+{
+    m_poll.dropTail(std::exchange(m_lastRecordBytes, 0));
 }
 
 bool PostPolledData(const QString &pollFile)

@@ -51,6 +51,8 @@ public:
     const QString &path() const { return m_path; }
     // The bytes and CR LF in one write().
     void writeLine(QByteArrayView line);
+    // Cuts the file back by its last `bytes`.
+    void dropTail(qint64 bytes);
 
 private:
     int m_fd = -1;
@@ -75,6 +77,9 @@ public:
 
     // A record line to the day's log, then to POLL.txt.
     void writeRecord(QByteArrayView line);
+    // Takes the last record written back out of POLL.txt, the day's log
+    // keeping it: its clock did not hear the acknowledgement and sends it again.
+    void withdrawLastRecord();
 
     QString logPath() const { return m_logPath; }
     QString pollPath() const { return m_pollPath; }
@@ -86,6 +91,7 @@ private:
     AppendFile m_poll;
     QString m_logPath;
     QString m_pollPath;
+    qint64 m_lastRecordBytes = 0;
 };
 
 // Hands a poll file to posting; true only when posting reports success.

@@ -151,7 +151,16 @@ void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFi
         }
         view.appendRecord(DisplayText(*frame));
         Platform::Clock::sleep(kAckPauseMs);
-        line.send(ack);
+        if (!line.send(ack)) {
+            // The clock keeps the record and sends it again: posted from here too, it would post twice.
+            try {
+                files.withdrawLastRecord();
+            } catch (const Platform::Error &e) {
+                ShowError(e);
+            }
+            view.requestStop();
+            return;
+        }
         view.showLineState(LineState::Delivered);
     } while (!view.stopRequested());
 }

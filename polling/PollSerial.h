@@ -141,7 +141,8 @@ using PollAnswers = std::array<QString, 4>;
 PollAnswers LoadPollPrompts(const Platform::Database &db, const PollAnswers &defaults);
 
 // One display command to a clock: select, then the data frame, no retries
-// and no message; the poll goes on whatever the clock answers.
+// and no message; the poll goes on whatever the clock answers. A character
+// the clock's code page lacks shows as "?".
 void SendClockMessage(const QString &text, int controller, int terminal, const ClockLine &line);
 
 // One poll of one clock with the check of its punch (employees, or members)

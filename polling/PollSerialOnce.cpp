@@ -5,6 +5,7 @@
 #include "link/SerialClk.h"
 #include "platform/comm/commcontrol.h"
 #include "platform/error.h"
+#include "posting/KovraDS.h"
 
 namespace PollSerial {
 
@@ -12,6 +13,7 @@ void EndPoll(PollView &view, PollFiles::DataFiles &files)
 {
     SerialClk::state().CancelSend = true;
     files.close();
+    KovraDS::CloseTargetDb();
     try {
         PollFiles::FinishPollFile(files.pollPath());
         PollFiles::FinishMemberPollFile();

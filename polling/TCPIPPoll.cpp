@@ -283,14 +283,41 @@ void Session::wentOffline(qint32 n)
     TCPIP::State &s = TCPIP::state();
     TCPIP::ClockPollRec &clock = s.PollClocks[n];
     s.AckSent[n] = false;
-    // What the clock had sent of its unfinished record belongs to the lost
-    // connection; unacknowledged, it comes again in full.
-    clock.Held.reset();
+    // Nothing more comes for what the lost connection left unfinished: a
+    // fragment goes to buffer.log only; a clock in acknowledgement mode sends it again.
+    take(clock.Clock, {}, TCPIPRecords::TextEnd::Final);
     if (clock.Seen != TCPIP::ClockSeen::Connected)
         return;
     clock.Seen = TCPIP::ClockSeen::Offline;
     showConnected();
     Platform::Ui::msgBox(QStringLiteral("Clock # ") + QString::number(n) + QStringLiteral(" offline"));
+}
+
+void Session::take(const TCPIP::TCPIPClockRec &clock, const QByteArray &received, TCPIPRecords::TextEnd end)
+{
+    TCPIP::State &s = TCPIP::state();
+    const qint32 n = clock.ScreenID;
+    const int32_t c = TCPIP::WholeNumber(clock.Controller);
+    const int32_t t = TCPIP::WholeNumber(clock.Clock);
+    const TCPIPRecords::CommitTargets targets{
+        [this](const QByteArray &line) { m_files->data.writeRecord(line); },
+        [this, &s](const QByteArray &line) {
+            TCPIPRecords::AppendTermText(s.TermText, line);
+            m_terminalDirty = true;
+        },
+        [this, n](const QByteArray &record) { m_files->buffer->store(n, record); },
+        [this, &s, c, t] { m_api.SendAckTimeClock(s.LinkHandleArg, c, t); },
+    };
+    TCPIPRecords::TakeReceive(s.PollClocks[n].Held, received, lineOptions(clock, c, t), targets, end);
+}
+
+void Session::settleHeld()
+{
+    for (qint32 n : m_clocks) {
+        const TCPIP::ClockPollRec &clock = TCPIP::state().PollClocks[n];
+        if (ValidClockNumber(n) && clock.Held)
+            take(clock.Clock, {}, TCPIPRecords::TextEnd::Final);
+    }
 }
 
 uint32_t Session::step(const TCPIP::TCPIPClockRec &clock)
@@ -308,6 +335,7 @@ uint32_t Session::step(const TCPIP::TCPIPClockRec &clock)
         return status;
     }
     TCPIP::ClockPollRec &state = s.PollClocks[n];
+    state.Clock = clock;
     if (status == kNothingWaiting || status == kDataReceived) {
         if (state.Seen != TCPIP::ClockSeen::Connected)
             switchToConnected(n, c, t);
@@ -318,29 +346,16 @@ uint32_t Session::step(const TCPIP::TCPIPClockRec &clock)
         return status;
     }
 
-    const auto targets = [&] {
-        return TCPIPRecords::CommitTargets{
-            [this](const QByteArray &line) { m_files->data.writeRecord(line); },
-            [this, &s](const QByteArray &line) {
-                TCPIPRecords::AppendTermText(s.TermText, line);
-                m_terminalDirty = true;
-            },
-            [this, n](const QByteArray &record) { m_files->buffer->store(n, record); },
-            [this, &s, c, t] { m_api.SendAckTimeClock(s.LinkHandleArg, c, t); },
-        };
-    };
     const double now = Platform::Clock::seconds();
     if (status == kDataReceived) {
         // RxBuf's own NUL follows its 1,550 characters.
         const QByteArray received =
             TCPIPRecords::ReceivedBytes(s.RxBuf.constData(), TCPIPRecords::kRxBufferBytes);
         state.LastByteAt = now;
-        TCPIPRecords::TakeReceive(state.Held, received, lineOptions(clock, c, t), targets());
+        take(clock, received, TCPIPRecords::TextEnd::Open);
     } else if (status == kNothingWaiting && state.Held &&
                (now - state.LastByteAt) * 1000 >= TCPIPRecords::kHeldQuietMs) {
-        const TCPIPRecords::Piece piece = TCPIPRecords::CompleteRecord(*state.Held);
-        state.Held.reset();
-        TCPIPRecords::Commit(piece, lineOptions(clock, c, t), targets(), state.Held);
+        take(clock, {}, TCPIPRecords::TextEnd::Quiet);
     }
     return status;
 }
@@ -375,11 +390,41 @@ bool RunLoop(Shape shape, TCPIP::Build build, PollDisplay &display, StopSignal s
         } else {
             runAllClocks(loop, build, stop, display);
         }
+        loop.settleHeld();
     } catch (const Platform::Error &e) {
         // The session has closed its files before the box waits.
         showLoopError(e);
     }
     return true;
+}
+
+void SettleHeldRecords()
+{
+    std::vector<qint32> holding;
+    for (qint32 n = 1; n <= TCPIP::kMaxClocks; ++n) {
+        if (TCPIP::state().PollClocks[n].Held)
+            holding.push_back(n);
+    }
+    // A build that is not loaded holds no connection to acknowledge through,
+    // and its records were settled before it went.
+    for (TCPIP::Build build : {TCPIP::Build::Tev95, TCPIP::Build::Tev32}) {
+        if (holding.empty() || !TCPIP::IsLoaded(build))
+            continue;
+        try {
+            struct NoDisplay : PollDisplay {
+                void showTerminal(const QString &) override {}
+                void showStatus(const QString &) override {}
+                void showConnected(bool) override {}
+            } display;
+            bool stop = false;
+            Session loop(build, display, {&stop});
+            loop.setClocks(holding);
+            loop.settleHeld();
+        } catch (const Platform::Error &e) {
+            showLoopError(e);
+        }
+        return;
+    }
 }
 
 } // namespace TCPIPPoll

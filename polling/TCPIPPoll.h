@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/TCPIP.h"
+#include "polling/TCPIPRecords.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -48,6 +49,9 @@ public:
     void setClocks(const std::vector<qint32> &clocks);
     // One poll step for a clock; returns the library's status.
     uint32_t step(const TCPIP::TCPIPClockRec &clock);
+    // The end of the loop: what its clocks still hold goes as nothing more
+    // can come for it (a record committed, a fragment discarded).
+    void settleHeld();
     // A pass brought nothing: wait for events, 10 ms at most.
     void idleWait();
 
@@ -57,6 +61,7 @@ private:
     void unknownCaller();
     void switchToConnected(qint32 n, int32_t c, int32_t t);
     void wentOffline(qint32 n);
+    void take(const TCPIP::TCPIPClockRec &clock, const QByteArray &received, TCPIPRecords::TextEnd end);
     void showConnected();
     void refreshTerminal();
 
@@ -86,5 +91,10 @@ QString PollingText(qint32 n);
 // here and end the loop. False when it did not start (a clock number
 // outside 1-128), so there are no end steps to run.
 bool RunLoop(Shape shape, TCPIP::Build build, PollDisplay &display, StopSignal stop);
+
+// What clocks still hold when the link is prepared again or the program
+// quits, settled through the loaded build (files opened for it; an error
+// is shown).
+void SettleHeldRecords();
 
 } // namespace TCPIPPoll

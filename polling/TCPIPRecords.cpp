@@ -1,6 +1,9 @@
 #include "polling/TCPIPRecords.h"
 
+#include "libs/frame/LinkFrame.h"
 #include "platform/ansi.h"
+
+#include <algorithm>
 
 namespace TCPIPRecords {
 
@@ -13,6 +16,16 @@ constexpr int kKeepAliveAt = 5;  // the sixth character, counting the backslash 
 constexpr int kKeepAliveLength = sizeof KeepAliveText - 1;
 // The terminal stamp replaces the record's third character.
 constexpr int kStampAt = 2;
+// A record's header: the backslash, "A", the terminal character and GS.
+constexpr char kHeaderLetter = 'A';
+constexpr int kHeaderLetterAt = 1;
+constexpr int kHeaderEndAt = 3;
+constexpr int kHeaderLength = 4;
+constexpr int kStampLength = 12;  // YYMMDDhhmmss
+constexpr char kPlainPunch = '0';   // the function digit of a punch without fields
+using LinkFrame::GS;
+using LinkFrame::RS;
+using LinkFrame::US;
 constexpr char kAddressGap[] = "   ";
 
 } // namespace
@@ -69,79 +82,111 @@ bool IsKeepAlive(const QByteArray &record)
     return record.mid(kKeepAliveAt, kKeepAliveLength) == KeepAliveText;
 }
 
-bool EndsOnItsOwn(const QByteArray &record)
+Shape Judge(const QByteArray &record)
 {
-    return record.endsWith(ETX) || IsKeepAlive(record);
+    if (record.endsWith(ETX) || IsKeepAlive(record))
+        return Shape::Complete;
+    // Cut inside its header (or right after it) it may still become a punch.
+    if (record.size() <= kHeaderLength) {
+        const bool headerSoFar = (record.size() <= kHeaderLetterAt || record[kHeaderLetterAt] == kHeaderLetter) &&
+                                 (record.size() <= kHeaderEndAt || record[kHeaderEndAt] == GS);
+        return headerSoFar ? Shape::Fragment : Shape::Unjudged;
+    }
+    if (record[kHeaderLetterAt] != kHeaderLetter || record[kHeaderEndAt] != GS ||
+        record[kHeaderLength] != LinkFrame::PollChar)
+        return Shape::Unjudged;
+    // A punch: its function digit, RS, the badge, RS, US, the stamp and one character.
+    const qsizetype functionEnd = record.indexOf(RS, kHeaderLength);
+    const qsizetype badgeEnd = functionEnd < 0 ? -1 : record.indexOf(RS, functionEnd + 1);
+    if (badgeEnd < 0 || record.size() != badgeEnd + 2 + kStampLength + 1 || record[badgeEnd + 1] != US)
+        return Shape::Fragment;
+    const QByteArray stamp = record.mid(badgeEnd + 2, kStampLength);
+    if (!std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return Shape::Fragment;
+    // A function key's fields follow its stamp and end with ETX: cut there, it
+    // is not known to be whole.
+    return record[functionEnd - 1] == kPlainPunch ? Shape::Complete : Shape::Unjudged;
 }
 
-Piece CompleteRecord(const QByteArray &record)
-{
-    return Piece{IsKeepAlive(record) ? PieceKind::KeepAlive : PieceKind::Record, record};
-}
-
-std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received)
+std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received, TextEnd end)
 {
     std::vector<Piece> pieces;
-    const qsizetype first = received.indexOf(Backslash);
-    const QByteArray before = first < 0 ? received : received.left(first);
-
+    QByteArray text;
     if (held) {
-        // The clock's next text before a backslash belongs to its held record.
-        held->append(before);
-        if (first >= 0 || EndsOnItsOwn(*held) || held->size() > kMaxHeldBytes) {
-            pieces.push_back(CompleteRecord(*held));
-            held.reset();
-        }
-    } else if (first > 0) {
+        // The clock's next text before a backslash belongs to what it left held.
+        text = *held + received;
+        held.reset();
+    } else {
+        const qsizetype first = received.indexOf(Backslash);
+        if (first < 0)
+            return pieces;
         // The rest of a record this program never held (it came before the
-        // link was prepared, or its beginning was dropped): kept in the
-        // files for the record, but never acknowledged.
-        pieces.push_back(Piece{PieceKind::Unacknowledged, Backslash + before});
+        // link was prepared, or its beginning was discarded): kept in the
+        // files for the record, but never acknowledged. A lone ETX is the end
+        // of a punch already committed without it.
+        if (first > 0 && received.left(first) != QByteArray(1, ETX))
+            pieces.push_back(Piece{PieceKind::Unacknowledged, Backslash + received.left(first)});
+        text = received.mid(first);
     }
-    if (first < 0)
-        return pieces;
-
-    qsizetype at = first;
-    for (;;) {
-        const qsizetype next = received.indexOf(Backslash, at + 1);
+    for (qsizetype at = 0; at < text.size();) {
+        const qsizetype next = text.indexOf(Backslash, at + 1);
+        const QByteArray record = text.mid(at, next < 0 ? -1 : next - at);
+        const Shape shape = Judge(record);
+        // The last record waits for more unless it is complete, the clock has
+        // fallen quiet on a record no rule judges, or nothing more can come.
+        const bool waits = next < 0 && shape != Shape::Complete && record.size() <= kMaxHeldBytes &&
+                           (end == TextEnd::Open || (end == TextEnd::Quiet && shape == Shape::Fragment));
+        if (waits) {
+            held = record;
+            break;
+        }
+        // A fragment a backslash follows was started again, or given up: its
+        // acknowledgement would take the clock's whole record unwritten.
+        if (shape == Shape::Fragment)
+            pieces.push_back(Piece{PieceKind::Fragment, record});
+        else
+            pieces.push_back(Piece{IsKeepAlive(record) ? PieceKind::KeepAlive : PieceKind::Record, record});
         if (next < 0)
             break;
-        pieces.push_back(CompleteRecord(received.mid(at, next - at)));
         at = next;
     }
-    QByteArray last = received.mid(at);
-    if (EndsOnItsOwn(last) || last.size() > kMaxHeldBytes)
-        pieces.push_back(CompleteRecord(last));
-    else
-        held = std::move(last);
     return pieces;
 }
 
-void Commit(const Piece &piece, const LineOptions &options, const CommitTargets &to,
-            std::optional<QByteArray> &held)
+void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
+                 const CommitTargets &to, TextEnd end)
 {
-    const QByteArray line = LogLine(piece.text, options);
-    if (piece.kind != PieceKind::KeepAlive) {
+    const std::vector<Piece> pieces = CutReceive(held, received, end);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Piece &piece = pieces[i];
+        bool written = false;
         try {
-            to.write(line);
+            if (piece.kind == PieceKind::Fragment) {
+                to.store(BufferRecord(piece.text));
+                continue;
+            }
+            const QByteArray line = LogLine(piece.text, options);
+            if (piece.kind != PieceKind::KeepAlive) {
+                to.write(line);
+                written = true;
+            }
+            to.show(line);
+            if (piece.kind == PieceKind::Unacknowledged)
+                continue;
+            to.store(BufferRecord(piece.text));
+            to.acknowledge();
         } catch (...) {
-            if (piece.kind != PieceKind::Unacknowledged)
-                held = piece.text;
+            // Nothing of it is acknowledged: it comes again at the next step, in order.
+            QByteArray rest;
+            for (std::size_t j = written ? i + 1 : i; j < pieces.size(); ++j) {
+                if (pieces[j].kind != PieceKind::Unacknowledged)
+                    rest += pieces[j].text;
+            }
+            if (!rest.isEmpty())
+                held = rest + held.value_or(QByteArray());
             throw;
         }
     }
-    to.show(line);
-    if (piece.kind == PieceKind::Unacknowledged)
-        return;
-    to.store(BufferRecord(piece.text));
-    to.acknowledge();
-}
-
-void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received,
-                 const LineOptions &options, const CommitTargets &to)
-{
-    for (const Piece &piece : CutReceive(held, received))
-        Commit(piece, options, to, held);
 }
 
 void AppendTermText(QString &termText, const QByteArray &line)

@@ -9,7 +9,7 @@
 #include <vector>
 
 // What a TCP/IP poll step does with the bytes a clock sent: cuts them into
-// records, decides which are complete, and builds the lines and the poll
+// records, judges which are complete, and builds the lines and the poll
 // buffer file's records. No file, socket or widget here.
 namespace TCPIPRecords {
 
@@ -24,10 +24,10 @@ constexpr int kRxBufferBytes = kRxBufferChars + 1;
 // buffer.log: one record of 256 bytes per clock number 1-128.
 constexpr int kBufferRecordBytes = 256;
 constexpr int kClockNumbers = 128;
-// A record still growing past this is committed as it stands, so a clock
-// that never sends an end mark cannot make the program hold without bound.
+// A record still growing past this goes as at a final end, so a clock that
+// never sends an end mark cannot make the program hold without bound.
 constexpr int kMaxHeldBytes = 4096;
-// A held record without an end mark goes out once its clock has been quiet
+// A held record no rule can judge goes out once its clock has been quiet
 // this long: the clock has nothing more to add to it.
 constexpr int kHeldQuietMs = 500;
 // The terminal box keeps at most this much text; past it, it starts afresh.
@@ -56,14 +56,22 @@ QByteArray BufferRecord(const QByteArray &record);
 // Characters 6 to 18 of the record read "TEV KEEPALIVE".
 bool IsKeepAlive(const QByteArray &record);
 
-// A record is complete on its own when it ends with its own ETX (a punch's
-// end) or is a keep-alive; otherwise a following backslash completes it.
-bool EndsOnItsOwn(const QByteArray &record);
+// What the layout of a record says of it without what follows.
+enum class Shape {
+    Complete,  // ends with its own ETX, is a keep-alive, or is a plain punch that
+               // ends with its stamp and the one character after it (ETX may be missing there)
+    Fragment,  // a punch cut short (in its header, badge, stamp or fields): only its clock's next text can finish it
+    Unjudged,  // another record type without an end mark, or a function key's punch
+               // cut after its stamp: it ends when its clock stops adding to it
+};
+Shape Judge(const QByteArray &record);
 
 enum class PieceKind {
     Record,          // logged, shown, stored, acknowledged
     KeepAlive,       // shown, stored, acknowledged; never logged
     Unacknowledged,  // text before a backslash with nothing held: logged and shown only
+    Fragment,        // a punch cut short that a backslash followed, or that nothing more can finish:
+                     // never logged or acknowledged, stored only, so buffer.log still shows it
 };
 
 struct Piece {
@@ -72,13 +80,20 @@ struct Piece {
     bool operator==(const Piece &) const = default;
 };
 
-// Cuts one receive of a clock. `held` is the clock's unfinished record,
-// updated to what is left unfinished after this receive. The pieces are
-// returned in the order they must be committed.
-std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received);
+// How a cut ends with the clock's last record.
+enum class TextEnd {
+    Open,   // more may come: only a complete record goes, the rest is held
+    Quiet,  // the clock has been quiet a while: a record no rule can judge goes too
+    Final,  // nothing more can come for it (the connection went, the loop ends,
+            // the link is prepared again, the program quits): a fragment is discarded
+};
 
-// A complete record as a piece of its kind.
-Piece CompleteRecord(const QByteArray &record);
+// Cuts one receive of a clock (empty: only what is held). `held` is the
+// clock's text not yet committed, starting with a backslash; it is updated
+// to what is still held after this receive. The pieces come in the order
+// they must be committed.
+std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received,
+                              TextEnd end = TextEnd::Open);
 
 // Where a committed piece goes, in this order: its line to the day's log
 // and POLL.txt (flushed to the operating system), the terminal, buffer.log,
@@ -90,14 +105,11 @@ struct CommitTargets {
     std::function<void()> acknowledge;
 };
 
-// Commits one piece. A record whose line cannot be written is not
-// acknowledged and goes back into `held`; the error goes on.
-void Commit(const Piece &piece, const LineOptions &options, const CommitTargets &to,
-            std::optional<QByteArray> &held);
-
-// Cuts a receive and commits its complete pieces, stopping at an error.
-void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received,
-                 const LineOptions &options, const CommitTargets &to);
+// Cuts a receive and commits its pieces. At an error the piece that failed
+// (unless its line was written) and every piece after it go back in front
+// of what is held, in order and unacknowledged, and the error goes on.
+void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
+                 const CommitTargets &to, TextEnd end = TextEnd::Open);
 
 // Appends a shown line to the terminal text; past the limit the text is
 // emptied, the new line with it.

@@ -175,6 +175,7 @@ namespace TCPIPPoll {
 
 void InstallHooks()
 {
+    mdiHooks().settleTcpIpRecords = [] { AppMain::Guard(TCPIPPoll::SettleHeldRecords); };
     mdiHooks().showPollTcpIp = [] {
         AppMain::Guard([] { AppMain::OneScreen<frmPollTCPIP>::show(AppMain::TopEdge(kTopEdgeTwips)); });
     };

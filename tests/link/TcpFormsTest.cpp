@@ -217,4 +217,21 @@ TEST_F(TcpForms, SelectClosesClearStaysSaveStoresTheDefault)
     EXPECT_EQ(boxes(), QStringList());
 }
 
+// Without its table the grid has no model: the open shows why, and the
+// buttons act on nothing instead of reaching a selection that is not there.
+TEST_F(TcpForms, ChooserOverAnUnreadableClockTableShowsTheErrorAndItsButtonsActOnNothing)
+{
+    AppMain::state().MainDb.execute(QStringLiteral("DROP TABLE TcpClocks"));
+    answerOk(3);
+    frmSelTCPIPClk *form = Pick::show();
+    form->cmdSelClk[1]->click();
+    form->cmdSelClk[0]->click();
+    form->cmdClear->click();
+    const QStringList shown = boxes();
+    ASSERT_EQ(shown.size(), 3);
+    EXPECT_TRUE(shown[0].contains(QStringLiteral("TcpClocks"))) << shown[0].toStdString();
+    EXPECT_EQ(shown.mid(1), QStringList(2, QStringLiteral("Kovra-TEV|No clock selected!|48")));
+    EXPECT_EQ(TCPIP::state().SelTCPIPClock.ScreenID, 0);
+}
+
 } // namespace

@@ -69,7 +69,8 @@ protected:
                            "VALUES (?, ?, ?, ?, ?, ?)", day);
         for (const QVariantList &e : {QVariantList{"1234", "Ann", "001"}, QVariantList{"2002", "Bo", "002"},
                                       QVariantList{"2003", "Cy", "003"}, QVariantList{"3000", "Di", {}},
-                                      QVariantList{"4000", "Ed", "000"}, QVariantList{"5000", "Flo", "003"}})
+                                      QVariantList{"4000", "Ed", "000"}, QVariantList{"5000", "Flo", "003"},
+                                      QVariantList{"6000", QString::fromUtf8("Jiří"), "000"}})
             target.execute("INSERT INTO Employee (ID, CardID, FirstName, ScheduleNo, Status) VALUES (?, ?, ?, ?, 1)",
                            QVariantList{e[0]} + e);
         target.execute("INSERT INTO Members (ID, CardID, FirstName, Status) VALUES ('5000', '5000', 'Flo', 1)");
@@ -163,6 +164,8 @@ TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPost
         {Punch("3000"), 0, false, {"D00 Not Scheduled!\x1e", kClear}, {}, false, true},
         {Punch("4000"), 0, false, {accepted + "Ed\x1e", kClear, kClear}, {}, false, true},
         {Punch("5000"), 1, false, {accepted + "Flo\x1e", kClear, kClear}, {}, false, true},
+        // The clock's code page has no "ř": its display shows "?", and the punch is answered and posted.
+        {Punch("6000"), 0, false, {accepted + "Ji?\xED\x1e", kClear, kClear}, {}, false, true},
         {"BS01P2", 0, false, {}, {}, false, true},   // holds "P", no punch
         {"BS0112", 0, false, {}, {}, false, false},  // acknowledged only
     };
@@ -207,7 +210,7 @@ TEST_F(ContinuousPoll, AcknowledgedPunchIsWrittenFirstThenCheckedAnsweredAndPost
                                                "SELECT EmpID, TDate, ClockIn, '-' FROM [Time Attendance1]").rows())
         rows << QStringList{r.value(0).toString(), r.value(1).toString(), r.value(2).toString(), r.value(3).toString()}.join(' ');
     EXPECT_EQ(rows, (QStringList{"1234 2026-12-07 08:30:00 17:00:00", "4000 2026-12-07 08:30:00 ",
-                                 "5000 2026-12-07 08:30:00 -"}));
+                                 "6000 2026-12-07 08:30:00 ", "5000 2026-12-07 08:30:00 -"}));
     QStringList shown;
     for (const auto &b : boxes())
         shown << b.title + '|' + b.text;

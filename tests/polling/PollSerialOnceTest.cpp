@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/ui.h"
 #include "polling/frmPollSerial.h"
+#include "posting/KovraDS.h"
 #include "tests/polling/PollHome.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 
@@ -221,7 +222,9 @@ TEST_F(SerialPollOnce, SilentClockCostsThreeTriesAndWritesNothing)
     selectClock(5, 1);
     clock.queueRecord(kPunch);
     clock.inject(Frame::Poll, Fault::Silence, 3);
+    KovraDS::state().TargetDb = Platform::Database::open(file("Clock103.mdb"));
     poll();
+    EXPECT_FALSE(KovraDS::state().TargetDb.isOpen()) << "the end steps close the target database";
     EXPECT_EQ(clock.receivedKinds(), (std::vector<Frame>{Frame::Poll, Frame::Poll, Frame::Poll}));
     EXPECT_EQ(Slurp(log()), QByteArray());
     EXPECT_EQ(posted, QByteArrayList{QByteArray()});

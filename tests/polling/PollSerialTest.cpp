@@ -277,6 +277,24 @@ TEST_F(ClockDrain, RecordThatCannotBeWrittenIsNeverAcknowledgedAndStopsThePoll)
     EXPECT_EQ(Platform::Ui::shown().back().title, "Kovra Error#: 61");
 }
 
+// The clock keeps a record whose acknowledgement did not go out and sends
+// it again at the next poll: posted from both, it would post twice.
+TEST_F(ClockDrain, RecordWhoseAcknowledgementIsRefusedIsInPollFileOnceAfterItsResend)
+{
+    line.send = [this, send = line.send, refuse = true](const QByteArray &frame) mutable {
+        return !(frame == ack && std::exchange(refuse, false)) && send(frame);
+    };
+    for (int poll = 0; poll < 2; ++poll) {
+        replies = {Frame(kPunch)};
+        view.stop = false;
+        drain();
+    }
+    QFile pollFile(file("Data/POLL.txt"));
+    ASSERT_TRUE(pollFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(pollFile.readAll(), PollSerial::RecordLine(Frame(kPunch)) + "\r\n");
+    EXPECT_EQ(log(), (PollSerial::RecordLine(Frame(kPunch)) + "\r\n").repeated(2)) << "every record received";
+}
+
 TEST_F(ClockDrain, PunchTheDisplayCannotTakeApartIsStillStoredAndAcknowledged)
 {
     replies = {Frame("P0\x1e""1234")};

@@ -7,6 +7,7 @@
 #include "platform/ui.h"
 #include "polling/PollFiles.h"
 #include "polling/TCPIPPoll.h"
+#include "polling/TCPIPRecords.h"
 #include "polling/frmPollTCPIP.h"
 #include "tests/support/fixture/TevHome.h"
 
@@ -19,6 +20,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <functional>
@@ -202,6 +204,13 @@ const QByteArray kStream = kP1 + kKeepAlive + kNonPunch + kP2;
 const std::vector<QByteArray> kLinesAtAck = {kP1 + "\r\n", kP1 + "\r\n", kP1 + "\r\n" + kNonPunch + "\r\n",
                                              kP1 + "\r\n" + kNonPunch + "\r\n" + kP2 + "\r\n"};
 const QByteArray kStreamLines = kLinesAtAck.back();
+// Cut just before its ETX the plain punch kP2 is whole already: it is logged
+// without it, and the ETX that follows alone is no line.
+std::vector<QByteArray> kP2CutBeforeItsEtx(std::vector<QByteArray> lines)
+{
+    lines.back().replace(kP2, kP2.chopped(1));
+    return lines;
+}
 
 TEST_F(TcpPoll, StreamCutAtEveryOffsetLogsEachRecordOnceBeforeItsAcknowledgement)
 {
@@ -214,12 +223,13 @@ TEST_F(TcpPoll, StreamCutAtEveryOffsetLogsEachRecordOnceBeforeItsAcknowledgement
         SCOPED_TRACE(cut);
         acks_ = 0;
         logged_ = dayLog();
-        checkFilesAtEachAck(kLinesAtAck);
+        const auto lines = cut == kStream.size() - 1 ? kP2CutBeforeItsEtx(kLinesAtAck) : kLinesAtAck;
+        checkFilesAtEachAck(lines);
         ASSERT_TRUE(clock->send(kStream.left(cut).toStdString()));
         stepUntil(1, [](uint32_t s) { return s == 3; });
         ASSERT_TRUE(clock->send(kStream.mid(cut).toStdString()));
         ASSERT_TRUE(bring(1, 4));
-        EXPECT_EQ(dayLog(), logged_ + kStreamLines);
+        EXPECT_EQ(dayLog(), logged_ + lines.back());
     }
     EXPECT_TRUE(clock->waitForMessages(1 + 4 * (kStream.size() - 1), std::chrono::seconds(10)));
     EXPECT_EQ(clock->messages().size(), 1 + 4u * (kStream.size() - 1));
@@ -230,7 +240,7 @@ TEST_F(TcpPoll, ByteAtATimeAndOneLongSendEachGiveEveryRecordOnce)
     start(Build::Tev95);
     auto clock = connect(1);
     stepUntil(1, [](uint32_t s) { return s == 0; });
-    checkFilesAtEachAck(kLinesAtAck);
+    checkFilesAtEachAck(kP2CutBeforeItsEtx(kLinesAtAck));
     for (char b : kStream) {
         ASSERT_TRUE(clock->send(std::string(1, b)));
         stepUntil(1, [](uint32_t s) { return s == 3; });
@@ -278,6 +288,67 @@ TEST_F(TcpPoll, ClockLostMidRecordSendsItAgainAndItIsLoggedOnce)
         EXPECT_EQ(dayLog(), logged_ + kP1 + "\r\n");
     }
     EXPECT_EQ(boxes(), QStringList(2, QStringLiteral("Kovra-TEV|Clock # 1 offline")));
+}
+
+// Clocks that end their punches without ETX, out of acknowledgement mode,
+// each losing its connection in the middle of a punch and sending it whole
+// once back (1 and 2 at once, 3 after the poll saw it go): every punch once
+// in the day's log and POLL.txt, no fragment line. At the loop's end clock 1's
+// record without an end mark is logged, clock 2's fragment kept in buffer.log.
+TEST_F(TcpPoll, PunchesWithoutEtxAcrossLostConnectionsAreLoggedOnceAndNoFragment)
+{
+    start(Build::Tev32, false);
+    addClocks({1, 2, 3});
+    std::vector<std::unique_ptr<TcpClock>> clocks;
+    for (int n : {1, 2, 3})
+        clocks.push_back(connect(n));
+    const auto punch = [](int n, int k) {
+        return bytes(tevtest::punchRecord(n, std::to_string(100 * n + k), "040309070500")).chopped(1);
+    };
+    const int cutAt[] = {0, 3, 9, 20};  // clock n's second punch cut in its header, badge, stamp
+    const QByteArray leftAtEnd[] = {{}, kNonPunch, punch(2, 4).left(10), {}};
+    int phase[4] = {}, after[4] = {}, polls = 0;
+    answerBoxes(1);  // clock 3 offline
+    Spy::beforePoll = [&](int n) {
+        TcpClock &clock = *clocks[n - 1];
+        stop_ = stop_ || ++polls > 5000;
+        switch (phase[n]) {
+        case 0:
+            ASSERT_TRUE(clock.send((punch(n, 1) + punch(n, 2).left(cutAt[n])).toStdString()));
+            phase[n] = 1;
+            break;
+        case 1:
+            n == 1 ? clock.reset() : clock.disconnect();
+            phase[n] = 2;
+            if (n == 3)
+                break;
+            [[fallthrough]];
+        case 2:
+            if (n == 3 && TCPIP::state().PollClocks[3].Seen != TCPIP::ClockSeen::Offline)
+                break;
+            ASSERT_TRUE(clock.reconnect());
+            ASSERT_TRUE(clock.send((punch(n, 2) + punch(n, 3) + leftAtEnd[n]).toStdString()));
+            phase[n] = 3;
+            break;
+        default:
+            ++after[n];
+            stop_ = stop_ || std::min({after[1], after[2], after[3]}) >= 3;
+        }
+    };
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+
+    QByteArrayList expected{kNonPunch};
+    for (int n : {1, 2, 3})
+        expected << punch(n, 1) << punch(n, 2) << punch(n, 3);
+    QByteArrayList logged = dayLog().split('\n');
+    logged.removeLast();
+    for (QByteArray &line : logged)
+        line.chop(1);
+    std::sort(expected.begin(), expected.end());
+    std::sort(logged.begin(), logged.end());
+    EXPECT_EQ(logged, expected);
+    EXPECT_EQ(pollFile(), dayLog());
+    EXPECT_EQ(read(file(QStringLiteral("buffer.log"))).mid(256, 256), TCPIPRecords::BufferRecord(leftAtEnd[2]));
 }
 
 TEST_F(TcpPoll, HeldRecordWithoutEndMarkIsCommittedOnceAfterHalfASecondOfQuiet)

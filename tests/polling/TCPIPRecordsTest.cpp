@@ -23,6 +23,9 @@ const QByteArray NonPunch = QByteArray("\\A!\x1D" "BS01120045");
 const QByteArray Long = bytes(tevtest::punchRecord(1, "9", "040309070700", 1, {std::string(270, 'f')}));
 const QByteArray Tiny = "\\A!\x03";
 const QByteArray Big = "\\A!\x1D" + QByteArray(4092, 'x');
+// A plain punch as a clock sends it without ETX, and a function key's punch cut after its stamp.
+const QByteArray P0 = bytes(tevtest::punchRecord(1, "4321", "040309070800")).chopped(1);
+const QByteArray P2Stamp = P2.left(P2.indexOf('\x1F') + 14);
 
 QByteArray times(const QByteArray &b, int n)
 {
@@ -77,6 +80,8 @@ struct Row {
     std::optional<QByteArray> heldAfter;
     QByteArray lastStored;  // empty: nothing stored
     bool terminalId = false;
+    TextEnd end = TextEnd::Open;  // then: the clock quiet, or its connection gone
+    bool firstWriteFails = false;
 };
 
 } // namespace
@@ -84,7 +89,7 @@ struct Row {
 TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
 {
     const QByteArray stampedP1 = "\x01!!\x02\\A!" + P1.mid(3);
-    const std::vector<Row> rows = {
+    std::vector<Row> rows = {
         {"TwoRecordsKeepTheirOwnEtx", {}, {P1 + P2}, lines({P1, P2}), 2, {}, P2},
         {"SplitPunchWaitsForItsEtx", {}, {P1.left(9), P1.mid(9)}, lines({P1}), 1, {}, P1},
         {"SplitAtEveryByteIsOneRecord", {}, {P1.left(1), P1.mid(1, 1), P1.mid(2)}, lines({P1}), 1, {}, P1},
@@ -101,20 +106,41 @@ TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
         {"OverHundredRecordsInOneReceive", {}, {times(Tiny, 110)}, std::vector<QByteArray>(110, Tiny), 110, {}, Tiny},
         {"EtxInsideRecordStaysData", {}, {"\\A!\x1D" "ab\x03" "cd" + P1}, lines({"\\A!\x1D" "ab\x03" "cd", P1}), 2, {}, P1},
         {"LongRecordLoggedWholeStoredCut", {}, {Long}, lines({Long}), 1, {}, Long.left(256)},
-        {"LoneBackslashGoesUnstamped", {}, {"\\" + P1}, lines({"\\", stampedP1}), 2, {}, P1, true},
+        {"LoneBackslashIsAFragment", {}, {"\\" + P1}, lines({stampedP1}), 1, {}, P1, true},
         {"HeldAtCapStaysHeld", {}, {Big.left(1500), Big.mid(1500, 1500), Big.mid(3000)}, {}, 0, Big, {}},
         {"HeldPastCapCommittedAsItStands", Big, {"yy"}, lines({Big + "yy"}), 1, {}, Big + "yy"},
+        {"PlainPunchWithoutEtxEndingAReceive", {}, {P0}, lines({P0}), 1, {}, P0},
+        {"LoneEtxAfterItIsNoLine", {}, {P0, "\x03" + P1}, lines({P0, P1}), 2, {}, P1},
+        {"FragmentABackslashFollowsIsNeverLogged", {}, {P0.left(12), P0}, lines({P0}), 1, {}, P0},
+        {"FragmentWhenTheConnectionGoesIsOnlyStored", {}, {P0.left(20)}, {}, 0, {}, P0.left(20), false, TextEnd::Final},
+        {"FragmentStaysHeldWhileItsClockIsQuiet", {}, {P0.left(20)}, {}, 0, P0.left(20), {}, false, TextEnd::Quiet},
+        {"NonPunchGoesWhenItsClockFallsQuiet", {}, {NonPunch}, lines({NonPunch}), 1, {}, NonPunch, false, TextEnd::Quiet},
+        {"NonPunchGoesWhenTheConnectionGoes", {}, {NonPunch}, lines({NonPunch}), 1, {}, NonPunch, false, TextEnd::Final},
+        {"FunctionPunchCutAfterItsStampWaitsForItsFields", {}, {P2Stamp, P2.mid(P2Stamp.size())}, lines({P2}), 1, {}, P2},
+        {"FailedWriteKeepsTheRecordAndTheTailInOrder", {}, {P1 + P2 + P0.left(9), P0.mid(9)}, lines({P1, P2, P0}), 3,
+         {}, P0, false, TextEnd::Open, true},
     };
+    for (int cut = 1; cut < P0.size(); ++cut)
+        rows.push_back({"PlainPunchWithoutEtxCutAtEveryOffset", {}, {P0.left(cut), P0.mid(cut)}, lines({P0}), 1, {}, P0});
     for (const Row &row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(std::string(row.name) + " " + std::to_string(row.receives.front().size()));
         std::optional<QByteArray> held = row.held;
         Seen seen;
         LineOptions options;
         options.TerminalID = row.terminalId;
         options.controller = 1;
         options.terminal = 1;
-        for (const QByteArray &r : row.receives)
-            TakeReceive(held, r, options, seen.targets());
+        for (std::size_t i = 0; i < row.receives.size(); ++i) {
+            seen.refuseWrite = row.firstWriteFails && i == 0;
+            try {
+                TakeReceive(held, row.receives[i], options, seen.targets());
+            } catch (const Platform::Error &) {
+                EXPECT_TRUE(seen.refuseWrite);
+            }
+        }
+        seen.refuseWrite = false;
+        if (row.end != TextEnd::Open)
+            TakeReceive(held, {}, options, seen.targets(), row.end);
         EXPECT_EQ(seen.written, row.lines);
         EXPECT_EQ(seen.acks, row.acks);
         EXPECT_EQ(held, row.heldAfter);
@@ -143,7 +169,7 @@ TEST(TCPIPRecords, UnwritableRecordIsNotAcknowledgedAndStaysHeld)
     seen.refuseWrite = true;
     EXPECT_THROW(TakeReceive(held, P1 + P2, LineOptions{}, seen.targets()), Platform::Error);
     EXPECT_EQ(seen.acks, 0);
-    EXPECT_EQ(held, P1);
+    EXPECT_EQ(held, P1 + P2);
 }
 
 TEST(TCPIPRecords, LinesStampedAsTheOptionsSay)
