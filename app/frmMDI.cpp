@@ -428,6 +428,9 @@ void frmMDI::Timer2_Timer()
 
 void frmMDI::mnuCmdDownloadCmdFile_Click()
 {
+    // Asked before the file dialog, so nobody picks a file for a download that cannot start.
+    if (ClockOperation::refuseWhileRunning(QStringLiteral("The file cannot be downloaded")))
+        return;
     const QString file = AppMain::BrowseOpenFile(OpenFileDlg, AppMain::AppFile(QStringLiteral("Data\\")),
                                                   QStringLiteral("TEV Clock Commands File"), 1);
     if (file.isEmpty())

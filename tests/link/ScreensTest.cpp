@@ -95,6 +95,15 @@ protected:
         const auto k = clock.receivedKinds();
         return std::find(k.begin(), k.end(), Frame::Ack) != k.end();
     }
+    // The acknowledgement is the screen's last write: the clock's thread may
+    // still be reading it when the click returns.
+    bool ackArrives() const
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+        while (!acked() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return acked();
+    }
 
     Clock clock{kController, kTerminal};
     const std::string RS{LF::RS};
@@ -134,7 +143,7 @@ TEST_F(LinkScreens, GetTimeShowsAndAcknowledgesOnlyABt01Reply)
     Platform::Ui::queueAnswer(Answer::Ok);
     form.cmdGetTime->click();
     EXPECT_EQ(form.txtClockTime->text(), QStringLiteral("12/07/26   02:05 PM"));
-    EXPECT_TRUE(acked());
+    EXPECT_TRUE(ackArrives());
 
     clock.injectReply(Frame::Poll, dataReply("BS01120045"));
     Platform::Ui::queueAnswer(Answer::Ok);
@@ -186,7 +195,7 @@ TEST_F(LinkScreens, SendCommandPollsOnlyForDataCommandsAndShowsTheWholeReply)
     form.cmdSend->click();
     // The box keeps the line end as a paragraph break.
     EXPECT_EQ(form.txtResponse->toPlainText(), QString::fromLatin1(reply.c_str()) + QLatin1Char('\n'));
-    EXPECT_TRUE(acked());
+    EXPECT_TRUE(ackArrives());
     EXPECT_EQ(taken(), std::vector<std::string>{"S01" + RS});
 
     form.txtCmd->setText(QStringLiteral("t10"));
@@ -403,12 +412,13 @@ TEST_F(LinkScreens, CallersThatWouldPullTheLinkAreRefusedAndTheOperationGoesOn)
         AppMain::settings().ClockInterface = holder.clockInterface;
         frmAppSettings settings;
         const QStringList rowsBefore = registryRows();
-        answerOk(4 + holder.extraBoxes);
+        answerOk(5 + holder.extraBoxes);
         clock.injectLate(holder.late, std::chrono::milliseconds(30));
         QTimer::singleShot(0, [&settings, holder] {
             settings.optAppClock[holder.clockInterface == 0 ? 1 : 0]->click();
             settings.cmdSave->click();
             TCPIP::DownloadFileTCPIP(QStringLiteral("Data/TEVCMD.DLD"));
+            frmMDI::instance()->mnuCmdDownloadCmdFile->trigger();  // refused before its file dialog
             TCPIP::SetTimeTCPIPWinNT();
             frmMDI::instance()->mnuDataImportData->trigger();
         });
@@ -417,13 +427,14 @@ TEST_F(LinkScreens, CallersThatWouldPullTheLinkAreRefusedAndTheOperationGoesOn)
         const QStringList refusals = {
             QStringLiteral("The settings are not saved: the clock interface cannot change") + running,
             QStringLiteral("The file cannot be downloaded") + running,
+            QStringLiteral("The file cannot be downloaded") + running,
             QStringLiteral("The time cannot be set") + running,
             QStringLiteral("Clock data cannot be imported") + running,
         };
         QStringList shown;
         for (const auto &box : boxes())
             shown << box.text;
-        EXPECT_EQ(shown.mid(0, 4).join(QLatin1Char('\n')).toStdString(), refusals.join(QLatin1Char('\n')).toStdString());
+        EXPECT_EQ(shown.mid(0, 5).join(QLatin1Char('\n')).toStdString(), refusals.join(QLatin1Char('\n')).toStdString());
         EXPECT_EQ(AppMain::settings().ClockInterface, holder.clockInterface);
         EXPECT_EQ(registryRows(), rowsBefore);
         Platform::Ui::clearShown();
