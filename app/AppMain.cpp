@@ -158,10 +158,8 @@ void ReleaseModuleState()
     resetState();
 }
 
-StartResult Main()
+void InstallHooks()
 {
-    State &s = state();
-    KovraDS::State &posting = KovraDS::state();
     SerialClk::InstallHooks();
     TCPIP::InstallHooks();
     SerialClk::InstallPollPropertiesHook();
@@ -170,6 +168,15 @@ StartResult Main()
     InstallAppSettingsHook();
     PollSerial::InstallHooks();
     TCPIPPoll::InstallHooks();
+    ClkSetup::InstallHooks();
+    KovraDS::InstallHooks();
+}
+
+StartResult Main()
+{
+    State &s = state();
+    KovraDS::State &posting = KovraDS::state();
+    InstallHooks();
     const std::vector<std::function<void()>> steps = {
         [&] {
             s.AppPath = GetAppPath();
@@ -195,8 +202,6 @@ StartResult Main()
     };
     if (!runSteps(steps) || !PrepareClockLink())
         return StartResult::Ended;
-    ClkSetup::InstallHooks();
-    KovraDS::InstallHooks();
     frmSplash::instance()->show();
     return StartResult::Running;
 }

@@ -67,6 +67,8 @@ int Run();
 // state: their database connections must close while Qt's SQL layer stands.
 void ReleaseModuleState();
 
+// Connects the main window's commands to the screens and links of every module.
+void InstallHooks();
 // Runs the start-up sequence and shows the splash; Ended means the program
 // must end without showing a window.
 StartResult Main();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QPointer>
 #include <QWidget>
 
@@ -8,6 +9,7 @@
 #include <utility>
 
 class QMdiSubWindow;
+class QTableView;
 
 // What every screen of the program leans on: one guard where Qt calls into
 // our code, and one way to show a screen inside the main window.
@@ -32,6 +34,9 @@ auto Guarded(F handler)
     };
 }
 
+// The program's own icon (a clock face), on every window of the program.
+QIcon ProgramIcon();
+
 // The old screens measure in twips, 15 to a pixel.
 constexpr int kTwipsPerPixel = 15;
 constexpr int TwipsToPixels(int twips) { return twips / kTwipsPerPixel; }
@@ -44,9 +49,26 @@ struct Placement {
 constexpr Placement Centred{};
 constexpr Placement TopEdge(int twips) { return Placement{twips}; }
 
-// Puts `form` in a sub-window of the main window's MDI area, placed and
-// shown; the sub-window and the form are deleted when it closes.
+// The size a screen opens at: the size it set for itself, never smaller
+// than its controls need, so nothing of it is cut off.
+QSize OpeningSize(QWidget *form);
+// Sizes a grid's columns to their captions and contents, each at least as
+// wide as `narrowest`, and keeps the grid wide enough to show them all whole.
+void ShowAllColumns(QTableView *grid, const QString &narrowest = QString());
+// Gives the focus to the first control of the form's tab order, so the keys
+// reach the screen as soon as it opens.
+void FocusFirstControl(QWidget *form);
+
+// Puts `form` in a sub-window of the main window's MDI area at its opening
+// size, placed, shown and focused; the sub-window and the form are deleted
+// when it closes.
 QMdiSubWindow *ShowInMdi(QWidget *form, Placement where);
+// A screen shown as a window of its own (modal): its opening size, placed
+// on the screen as `where` says.
+void PlaceOnScreen(QWidget *form, Placement where);
+// Shows `form` as a modal window in front of the main window, placed on the
+// screen, and returns once it has closed (it is deleted on close).
+void ShowModal(QWidget *form, Placement where);
 // Brings a screen already shown to the front.
 void ActivateScreen(QWidget *form);
 // A screen's own Close: closes its sub-window when it has one, so its close

@@ -3,12 +3,10 @@
 #include "app/AppMain.h"
 #include "platform/ui.h"
 
-#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
-#include <QStyle>
 #include <QVBoxLayout>
 
 #ifndef TEV_VERSION_MAJOR
@@ -37,9 +35,7 @@ frmAbout::frmAbout()
 
     picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    const QIcon icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_ComputerIcon)
-                                                          : QApplication::windowIcon();
-    picIcon->setPixmap(icon.pixmap(kIconSize, kIconSize));
+    picIcon->setPixmap(AppMain::ProgramIcon().pixmap(kIconSize, kIconSize));
 
     SSPanel1 = new QFrame(this);
     SSPanel1->setObjectName(QStringLiteral("SSPanel1"));
@@ -78,6 +74,8 @@ frmAbout::frmAbout()
 
 void frmAbout::Form_Load()
 {
+    // Wide enough for its caption, which is set just below.
+    setMinimumWidth(Platform::Ui::widthForTitle(this, QStringLiteral("About ") + Platform::Ui::AppTitle));
     adjustSize();
     AppMain::CenterForm(this);
     setWindowTitle(QStringLiteral("About ") + Platform::Ui::AppTitle);

@@ -181,10 +181,16 @@ frmAppSettings::frmAppSettings()
     layout->addLayout(buttons);
     resize(480, 360);
 
-    // Only a user's click stores an index; showing a stored value does not.
-    connect(grpAppClock, &QButtonGroup::idClicked, this, [this](int id) { m_chosenClock = id; });
-    connect(grpDate, &QButtonGroup::idClicked, this, [this](int id) { m_chosenDate = id; });
-    connect(grpNoOfFiles, &QButtonGroup::idClicked, this, [this](int id) { m_chosenFiles = id; });
+    // A choice counts however it was made: mouse, keys or a screen reader.
+    const auto chosen = [this](QButtonGroup *group, int &index) {
+        connect(group, &QButtonGroup::idToggled, this, [&index](int id, bool on) {
+            if (on)
+                index = id;
+        });
+    };
+    chosen(grpAppClock, m_chosenClock);
+    chosen(grpDate, m_chosenDate);
+    chosen(grpNoOfFiles, m_chosenFiles);
     connect(cboDataSource, &QComboBox::activated, this, AppMain::Guarded([this] { cboDataSource_Click(); }));
     connect(cmdKovraSourceBrowse, &QPushButton::clicked, this, AppMain::Guarded([this] {
                 const QString name = AppMain::BrowseOpenFile(frmMDI::instance()->OpenFileDlg, AppMain::state().AppPath,

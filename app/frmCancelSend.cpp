@@ -18,7 +18,6 @@ frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOn
 {
     setObjectName(QStringLiteral("frmCancelSend"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Cancel Send/Receive "));
 
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -39,6 +38,34 @@ frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOn
     layout->addWidget(bufferin);
     layout->addWidget(cmdCancel, 0, Qt::AlignHCenter);
     resize(420, 150);
+    SetUpForSerial(QString());
+}
+
+void frmCancelSend::SetUpForSerial(const QString &text)
+{
+    setWindowTitle(QStringLiteral("Cancel Send/Receive "));
+    Label1->setText(text);
+    Label1->show();
+    ProgressBar1->show();
+    cmdCancel->show();
+    bufferin->hide();
+}
+
+void frmCancelSend::SetUpForTcpIp(const QString &text)
+{
+    setWindowTitle(QStringLiteral("Command File Download"));
+    Label1->hide();
+    ProgressBar1->hide();
+    cmdCancel->hide();
+    bufferin->setPlainText(text);
+    bufferin->show();
+}
+
+void frmCancelSend::EndDownload()
+{
+    SerialClk::state().CancelSend = true;
+    if (frmCancelSend *form = existing())
+        form->hide();
 }
 
 void frmCancelSend::cmdCancel_Click()

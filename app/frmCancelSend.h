@@ -19,6 +19,15 @@ public:
     QPushButton *cmdCancel;
     QPlainTextEdit *bufferin;   // the TCP/IP download's progress text
 
+    // Each download sets the window up for itself. A serial download shows
+    // its text, its progress and Cancel.
+    void SetUpForSerial(const QString &text);
+    // A TCP/IP download cannot be cancelled: its progress text instead.
+    void SetUpForTcpIp(const QString &text);
+    // The download is over: its flag set and the window out of the front,
+    // before any box of the download, which would otherwise open behind it.
+    static void EndDownload();
+
     void cmdCancel_Click();
     void Form_Activate();
     // Another window of the program took the activation: take it back while

@@ -13,12 +13,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTimer>
@@ -32,6 +34,13 @@ frmMDI *mainWindow = nullptr;
 
 constexpr int kStatusResetMs = 2000;
 constexpr int kPortPictureSize = 20;
+// The longest texts the link code writes into each status panel (a clock
+// name of average length in the third): no panel is narrower than these.
+constexpr const char *kPanelSamples[StatusPanels::kPanels] = {
+    "Status: Receive Buffer Overflow", "Settings: COM16,19200,o,8,2", "Clock: Receiving Door Addr: 32", "",
+    "TCP/IP Clock: 128"};
+constexpr int kSparePanel = 3;   // the fourth, which nothing writes
+constexpr int kPanelPadding = 8;
 const QString kStatusPrefix = QStringLiteral("Status: ");
 const QString kCommErrorTitle = QStringLiteral("Click Cancel to close port, OK to ignore.");
 const QString kPortTooltip = QStringLiteral("Toggles Port");
@@ -61,6 +70,14 @@ QString commEventText(int code)
             return QString::fromLatin1(entry.text);
     }
     return QStringLiteral("Unknown error or event");
+}
+
+// Help and the web page open in the desktop's own viewer; without one the menu
+// item would seem to do nothing.
+void cannotOpen(const QString &fileOrAddress)
+{
+    Platform::Ui::msgBox(QStringLiteral("Could not open ") + fileOrAddress,
+                         Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
 }
 
 void run(const std::function<void()> &hook)
@@ -176,8 +193,10 @@ StatusPanels::StatusPanels(QWidget *parent) : QStatusBar(parent)
         auto *label = new QLabel(this);
         label->setObjectName(QStringLiteral("sbrStatusPanel%1").arg(i + 1));
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-        label->setMinimumWidth(60);
-        addWidget(label, 1);
+        // Each panel shows its text whole; the empty fourth takes the room left over.
+        const int frame = 2 * label->frameWidth() + 2 * label->margin() + kPanelPadding;
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(QString::fromLatin1(kPanelSamples[i])) + frame);
+        addWidget(label, i == kSparePanel ? 1 : 0);
         m_panels[i] = label;
     }
 }
@@ -238,10 +257,12 @@ frmMDI::frmMDI()
     setObjectName(QStringLiteral("frmMDI"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(Platform::Ui::AppTitle);
-    resize(800, 600);
 
     mdiArea = new QMdiArea(this);
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
+    // A screen larger than the work area is scrolled to, never cut off.
+    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea);
 
     setCommControl(std::make_unique<Platform::SerialCommControl>());
@@ -255,6 +276,21 @@ frmMDI::frmMDI()
     connect(Timer2, &QTimer::timeout, this, AppMain::Guarded([this] { Timer2_Timer(); }));
 
     MDIForm_Load();
+    if (const QScreen *desktop = screen())
+        PlaceOnDesktop(desktop->availableGeometry());
+}
+
+void frmMDI::PlaceOnDesktop(const QRect &desktop)
+{
+    if (desktop.width() < kOpeningSize.width() + kFrameRoom.width() ||
+        desktop.height() < kOpeningSize.height() + kFrameRoom.height()) {
+        setWindowState(windowState() | Qt::WindowMaximized);
+        return;
+    }
+    setWindowState(windowState() & ~Qt::WindowMaximized);
+    resize(kOpeningSize);
+    move(desktop.x() + (desktop.width() - kOpeningSize.width()) / 2,
+         desktop.y() + (desktop.height() - kOpeningSize.height() - kFrameRoom.height()) / 2);
 }
 
 frmMDI::~frmMDI()
@@ -504,17 +540,20 @@ void frmMDI::mnuHelpContents_Click()
         QFile::setPermissions(cache, QFile::ReadOwner | QFile::WriteOwner);
         QFile::remove(cache);
     }
-    Platform::Help::showContents(AppMain::state().HelpFile);
+    if (!Platform::Help::showContents(AppMain::state().HelpFile))
+        cannotOpen(QDir::toNativeSeparators(AppMain::state().HelpFile));
 }
 
 void frmMDI::mnuHelpSearch_Click()
 {
-    Platform::Help::showSearch(AppMain::state().HelpFile);
+    if (!Platform::Help::showSearch(AppMain::state().HelpFile))
+        cannotOpen(QDir::toNativeSeparators(AppMain::state().HelpFile));
 }
 
 void frmMDI::mnuHelpKovraWeb_Click()
 {
-    Platform::Help::openWebAddress(Platform::Help::MakerWebAddress);
+    if (!Platform::Help::openWebAddress(Platform::Help::MakerWebAddress))
+        cannotOpen(Platform::Help::MakerWebAddress);
 }
 
 void frmMDI::Toolbar1_ButtonClick(QAction *button)

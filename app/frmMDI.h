@@ -135,6 +135,15 @@ public:
     static frmMDI *instance();   // loads the window on first use
     static frmMDI *existing();   // nullptr until loaded
 
+    // The size the window opens at: its work area holds the largest screen
+    // (the command-file builder) whole.
+    static constexpr QSize kOpeningSize{1024, 768};
+    // What a window manager adds around the window (title bar, borders).
+    static constexpr QSize kFrameRoom{16, 48};
+    // At the opening size, centred on the desktop; maximised on a desktop too
+    // small for it, where the work area scrolls to what does not fit.
+    void PlaceOnDesktop(const QRect &desktop);
+
     // Controls the other modules use by name.
     Platform::CommControl *MSComm1 = nullptr;
     StatusPanels *sbrStatus = nullptr;

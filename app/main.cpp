@@ -1,4 +1,5 @@
 #include "app/AppMain.h"
+#include "app/Screen.h"
 
 #include <QApplication>
 
@@ -6,5 +7,6 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kovra-TEV"));
+    QApplication::setWindowIcon(AppMain::ProgramIcon());
     return AppMain::Run();
 }

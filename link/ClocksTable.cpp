@@ -1,17 +1,16 @@
 #include "link/ClocksTable.h"
 
 #include "app/AppMain.h"
+#include "link/ClockListModel.h"
 #include "platform/db.h"
 
 #include <QSqlError>
-#include <QSqlTableModel>
 
 namespace ClocksTable {
 
-QSqlTableModel *open(QObject *parent, const char *const (&captions)[ColumnCount])
+ClockListModel *open(QObject *parent, const char *const (&captions)[ColumnCount], bool newRowLine)
 {
-    auto *model = new QSqlTableModel(parent, AppMain::state().MainDb.handle());
-    model->setTable(QStringLiteral("Clocks"));
+    auto *model = new ClockListModel(AppMain::state().MainDb, QStringLiteral("Clocks"), newRowLine, parent);
     if (!model->select()) {
         const Platform::Error error = Platform::databaseError(model->lastError(), QStringLiteral("Clocks"));
         delete model;

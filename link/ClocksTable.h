@@ -1,7 +1,7 @@
 #pragma once
 
+class ClockListModel;
 class QObject;
-class QSqlTableModel;
 
 // The serial clocks' table as both clock screens show it.
 namespace ClocksTable {
@@ -9,8 +9,9 @@ namespace ClocksTable {
 // Its columns in their stored order.
 enum Column { ClockId, TermAddr, CtrlAddr, Port, Baud, Parity, DataBits, StopBits, PhoneNo, ColumnCount };
 
-// The table read into a model for a grid, headed with the screen's captions.
-// Throws Platform::Error when it cannot be read.
-QSqlTableModel *open(QObject *parent, const char *const (&captions)[ColumnCount]);
+// The table read into a model for a grid, headed with the screen's captions;
+// the editable list has the new-row line. Throws Platform::Error when it
+// cannot be read.
+ClockListModel *open(QObject *parent, const char *const (&captions)[ColumnCount], bool newRowLine = false);
 
 } // namespace ClocksTable

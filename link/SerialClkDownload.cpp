@@ -11,7 +11,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
@@ -98,19 +97,12 @@ void DownloadFileSerial(Platform::CommControl &comm, const QString &path, int co
     QPointer<frmCancelSend> dialog = frmCancelSend::instance();
     // However it ends, the download leaves the flag set and the window hidden.
     struct End {
-        State &s;
-        QPointer<frmCancelSend> &dialog;
-        ~End()
-        {
-            s.CancelSend = true;
-            if (dialog)
-                dialog->hide();
-        }
-    } end{s, dialog};
+        ~End() { frmCancelSend::EndDownload(); }
+    } end;
 
     try {
-        dialog->Label1->setText(QStringLiteral("Downloading configuration file to clock: ") + clockName +
-                                QStringLiteral(" ..."));
+        dialog->SetUpForSerial(QStringLiteral("Downloading configuration file to clock: ") + clockName +
+                               QStringLiteral(" ..."));
         const QByteArray content = readCommandFile(path);
         const int maximum = int(std::max<qsizetype>(1, content.size()));
         dialog->ProgressBar1->setMinimum(1);
@@ -128,6 +120,7 @@ void DownloadFileSerial(Platform::CommControl &comm, const QString &path, int co
             if ((stopped = cancelled()))
                 break;
             if (!SendCommandWithRetry(comm, line, controller, terminal)) {
+                frmCancelSend::EndDownload();
                 informationBox(kNotResponding);
                 return;
             }
@@ -135,11 +128,14 @@ void DownloadFileSerial(Platform::CommControl &comm, const QString &path, int co
             if (dialog)
                 dialog->ProgressBar1->setValue(int(std::min<qsizetype>(progress, maximum)));
         }
-        if (stopped || cancelled())
+        if (stopped || cancelled()) {
             SendCommandWithRetry(comm, kCloseCommand, controller, terminal);
-        else
+        } else {
+            frmCancelSend::EndDownload();
             Platform::Ui::msgBox(QStringLiteral("File downloaded successfully!"));
+        }
     } catch (const Platform::Error &e) {
+        frmCancelSend::EndDownload();
         Platform::ActiveError active(e);
         AppMain::ShowErrorMsg(QString(), e.description());
     }

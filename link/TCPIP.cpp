@@ -17,10 +17,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-#include <QLabel>
 #include <QPlainTextEdit>
-#include <QPointer>
-#include <QPushButton>
 #include <QTime>
 
 #include <dlfcn.h>
@@ -42,8 +39,6 @@ constexpr int kDownloadLeadMs = 4000;
 // The half-closed connections get this long before the program ends.
 constexpr double kCloseWaitSeconds = 2.0;
 constexpr int kCloseYieldStepMs = 10;
-// Both clock screens open this far from the top.
-constexpr int kFormTopTwips = 100;
 // A longer progress text is emptied rather than grown.
 constexpr int kBufferInLimit = 512;
 
@@ -382,11 +377,7 @@ void DownloadFileTCPIP(const QString &path)
     State &s = state();
     const qint32 n = s.CurTCPIPClock.ScreenID;
     frmCancelSend *form = frmCancelSend::instance();
-    form->setWindowTitle(QStringLiteral("Command File Download"));
-    form->Label1->hide();
-    form->cmdCancel->hide();
-    form->bufferin->show();
-    form->bufferin->setPlainText(QStringLiteral("Downloading to Clock #") + strOf(n) + QStringLiteral("..."));
+    form->SetUpForTcpIp(QStringLiteral("Downloading to Clock #") + strOf(n) + QStringLiteral("..."));
     form->show();
     SerialClk::state().CancelSend = false;
     {
@@ -411,17 +402,8 @@ void DownloadFileTCPIP(const QString &path)
         r = 1;
     }
 
-    // The transfer is over: the window no longer needs to hold the front
-    // while the box below is answered.
-    SerialClk::state().CancelSend = true;
-    struct HideAtEnd {
-        QPointer<frmCancelSend> form;
-        ~HideAtEnd()
-        {
-            if (form)
-                form->hide();
-        }
-    } hideAtEnd{form};
+    // The transfer is over: the window leaves the front before its box.
+    frmCancelSend::EndDownload();
     if (r == 1 || r == 2 || r == 4) {
         Platform::Ui::msgBox(QStringLiteral("Transmission Error!\r\n Clock #") + strOf(n));
         keepFailedFile(path, n);

@@ -14,6 +14,9 @@
 // the start, close, set-time and download calls.
 namespace TCPIP {
 
+// Both TCP/IP clock screens open this far from the top.
+constexpr int kFormTopTwips = 100;
+
 // The two builds of the link library; "Clock" 1 is Tev95, 2 is Tev32.
 enum class Build { Tev95, Tev32 };
 constexpr int kBuilds = 2;

@@ -14,56 +14,40 @@ const char *const kCaptions[] = {"Clock#", "Description", "IP", "Address", "", "
 }
 
 TcpClockModel::TcpClockModel(const Platform::Database &db, bool editable, QObject *parent)
-    : QSqlTableModel(parent, db.handle()), m_editable(editable)
+    : ClockListModel(db, QStringLiteral("TcpClocks"), editable, parent), m_editable(editable)
 {
-    setTable(QStringLiteral("TcpClocks"));
     // The table has no declared key; the clock number is unique and names the row.
     QSqlIndex key(QString(), QStringLiteral("ScreenID"));
     key.append(record().field(ScreenID));
     setPrimaryKey(key);
-    setEditStrategy(QSqlTableModel::OnManualSubmit);
     setSort(ScreenID, Qt::AscendingOrder);
     for (int c = ScreenID; c <= Poll; ++c)
         setHeaderData(c, Qt::Horizontal, QString::fromLatin1(kCaptions[c]));
     select();
 }
 
-int TcpClockModel::rowCount(const QModelIndex &parent) const
-{
-    return QSqlTableModel::rowCount(parent) + (m_editable && !parent.isValid() ? 1 : 0);
-}
-
 QVariant TcpClockModel::data(const QModelIndex &index, int role) const
 {
-    if (isBlankRow(index.row()))
-        return index.column() == Poll && role == Qt::CheckStateRole ? QVariant(Qt::Unchecked) : QVariant();
     if (index.column() == Poll) {
         if (role == Qt::CheckStateRole)
-            return QSqlTableModel::data(index).toInt() != 0 ? Qt::Checked : Qt::Unchecked;
+            return ClockListModel::data(index, Qt::EditRole).toInt() != 0 ? Qt::Checked : Qt::Unchecked;
         if (role == Qt::DisplayRole || role == Qt::EditRole)
             return QVariant();
     }
-    return QSqlTableModel::data(index, role);
+    return ClockListModel::data(index, role);
 }
 
 bool TcpClockModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
     if (!m_editable || !index.isValid())
         return false;
-    QModelIndex target = index;
-    if (isBlankRow(index.row())) {
-        if (!insertRow(index.row()))
-            return false;
-        target = this->index(index.row(), index.column());
-        setData(this->index(index.row(), Poll), 0, Qt::EditRole);
-    }
-    if (target.column() == Poll && role == Qt::CheckStateRole)
-        return QSqlTableModel::setData(target, value.toInt() == Qt::Checked ? 1 : 0, Qt::EditRole);
+    if (index.column() == Poll && role == Qt::CheckStateRole)
+        return ClockListModel::setData(index, value.toInt() == Qt::Checked ? 1 : 0, Qt::EditRole);
     if (role != Qt::EditRole)
         return false;
     // An emptied cell is no value at all, so a blank Clock# meets its rule.
     const bool empty = value.toString().trimmed().isEmpty();
-    return QSqlTableModel::setData(target, empty ? QVariant() : value, role);
+    return ClockListModel::setData(index, empty ? QVariant() : value, role);
 }
 
 Qt::ItemFlags TcpClockModel::flags(const QModelIndex &index) const
@@ -78,7 +62,7 @@ QVariant TcpClockModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation == Qt::Vertical && role == Qt::DisplayRole)
         return isBlankRow(section) ? QStringLiteral("*") : QString();
-    return QSqlTableModel::headerData(section, orientation, role);
+    return ClockListModel::headerData(section, orientation, role);
 }
 
 QString TcpClockModel::messageFor(const QSqlError &error)
@@ -93,12 +77,9 @@ QString TcpClockModel::messageFor(const QSqlError &error)
 
 bool TcpClockModel::writePending()
 {
-    if (!isDirty())
+    QSqlError error;
+    if (submitPending(error))
         return true;
-    if (submitAll())
-        return true;
-    const QSqlError error = lastError();
-    revertAll();
     const Platform::Error e = Platform::databaseError(error);
     Platform::ActiveError active(e);
     AppMain::ShowErrorMsg(QString(), messageFor(error));

@@ -7,12 +7,10 @@
 #include "platform/error.h"
 #include "platform/ui.h"
 
-#include <QEventLoop>
 #include <QSqlError>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QPointer>
 #include <QPushButton>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -56,14 +54,7 @@ frmSelTCPIPClk::frmSelTCPIPClk()
 
 void frmSelTCPIPClk::ShowModal()
 {
-    QPointer<frmSelTCPIPClk> form = new frmSelTCPIPClk;
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->setWindowModality(Qt::ApplicationModal);
-    form->show();
-    QEventLoop loop;
-    connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
-    if (form)
-        loop.exec();
+    AppMain::ShowModal(new frmSelTCPIPClk, AppMain::TopEdge(TCPIP::kFormTopTwips));
 }
 
 void frmSelTCPIPClk::Form_Load()
@@ -74,9 +65,8 @@ void frmSelTCPIPClk::Form_Load()
     TDBGrid1->setModel(Data1);
     TDBGrid1->hideColumn(TcpClockModel::Poll);
     TDBGrid1->horizontalHeader()->setStretchLastSection(true);
-    // Every column shows whole when the screen opens.
-    TDBGrid1->resizeColumnsToContents();
-    TDBGrid1->setMinimumSize(520, 200);
+    AppMain::ShowAllColumns(TDBGrid1, TcpClockModel::kWidestOctet);
+    TDBGrid1->setMinimumHeight(200);
     HighlightSelectedClock();
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/AppMain.h"
 #include "app/Screen.h"
+#include "link/ClockListModel.h"
 #include "link/ClocksTable.h"
 #include "link/SerialClk.h"
 #include "platform/db.h"
@@ -14,9 +15,6 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QSqlError>
-#include <QSqlField>
-#include <QSqlRecord>
-#include <QSqlTableModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -83,19 +81,10 @@ const QString kRefusedRow = QStringLiteral(
     "- The data entered for any of the fields does not exceed the size of the field.\r\n"
     "- No existing record has the same Clock identifier.");
 
-// Drop-downs of the offered values; parity shown by name, stored as its letter.
+// Drop-downs of the offered values; parity stored as its letter.
 class ClockListDelegate : public QStyledItemDelegate {
 public:
     explicit ClockListDelegate(frmSerialClkCommParm *form) : QStyledItemDelegate(form), m_form(form) {}
-
-    QString displayText(const QVariant &value, const QLocale &locale) const override
-    {
-        for (const Choice &c : kParities) {
-            if (value.toString() == c.stored.toString())
-                return c.shown;
-        }
-        return QStyledItemDelegate::displayText(value, locale);
-    }
 
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
@@ -136,23 +125,6 @@ public:
 private:
     frmSerialClkCommParm *m_form;
 };
-
-// The table's own column defaults, so a new row shows what storing it gives.
-std::vector<std::pair<QString, QVariant>> tableDefaults()
-{
-    std::vector<std::pair<QString, QVariant>> defaults;
-    const Platform::Snapshot columns = AppMain::state().MainDb.snapshot(QStringLiteral("PRAGMA table_info(\"Clocks\")"));
-    for (const QSqlRecord &column : columns.rows()) {
-        const QVariant value = column.value(QStringLiteral("dflt_value"));
-        if (value.isNull())
-            continue;
-        QString text = value.toString();
-        if (text.size() >= 2 && text.startsWith(QLatin1Char('\'')) && text.endsWith(QLatin1Char('\'')))
-            text = text.mid(1, text.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
-        defaults.emplace_back(column.value(QStringLiteral("name")).toString(), text);
-    }
-    return defaults;
-}
 
 } // namespace
 
@@ -198,25 +170,22 @@ frmSerialClkCommParm::frmSerialClkCommParm()
             AppMain::Guarded([this](int column) { TDBGrid1_HeadClick(column); }));
 
     try {
-        Data1 = ClocksTable::open(this, kCaptions);
-        Data1->setEditStrategy(QSqlTableModel::OnManualSubmit);
+        Data1 = ClocksTable::open(this, kCaptions, true);
+        QHash<QString, QString> parityNames;
+        for (const Choice &c : kParities)
+            parityNames.insert(c.stored.toString(), c.shown);
+        Data1->setShownNames(Parity, parityNames);
         TDBGrid1->setModel(Data1);
-        const auto defaults = tableDefaults();
-        connect(Data1, &QSqlTableModel::primeInsert, this, [defaults](int, QSqlRecord &record) {
-            for (const auto &[name, value] : defaults) {
-                record.setValue(name, value);
-                record.setGenerated(name, true);
-            }
-        });
-        // A completed edit of a stored row is written at once; a new row
-        // when the user leaves it, so its cells can be filled first.
+        AppMain::ShowAllColumns(TDBGrid1);
+        // A completed edit of a stored row is written at once; a new clock
+        // when the user leaves its line, so its cells can be filled first.
         connect(Data1, &QSqlTableModel::dataChanged, this, [this](const QModelIndex &topLeft) {
-            if (topLeft.row() != m_newRow)
+            if (!Data1->isBlankRow(topLeft.row()))
                 QTimer::singleShot(0, this, AppMain::Guarded([this] { WritePendingRow(); }));
         });
         connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
                 [this](const QModelIndex &, const QModelIndex &previous) {
-                    if (m_newRow >= 0 && previous.row() == m_newRow)
+                    if (Data1->isBlankRow(previous.row()) && Data1->newRowStarted())
                         QTimer::singleShot(0, this, AppMain::Guarded([this] { WritePendingRow(); }));
                 });
     } catch (const Platform::Error &e) {
@@ -236,7 +205,8 @@ bool frmSerialClkCommParm::isSelectedClock(int row) const
 {
     const QString selected = SerialClk::state().SelClock.ClockId;
     // Identifiers are unique without regard to case.
-    return !selected.isEmpty() && row != m_newRow && clockOfRow(row).compare(selected, Qt::CaseInsensitive) == 0;
+    return !selected.isEmpty() && !Data1->isBlankRow(row) &&
+           clockOfRow(row).compare(selected, Qt::CaseInsensitive) == 0;
 }
 
 bool frmSerialClkCommParm::RefuseEdit(int row)
@@ -259,12 +229,10 @@ void frmSerialClkCommParm::AddRow()
 {
     if (!Data1 || !WritePendingRow())
         return;
-    const int row = Data1->rowCount();
-    if (!Data1->insertRow(row))
-        return;
-    m_newRow = row;
-    TDBGrid1->setCurrentIndex(Data1->index(row, ClockId));
-    TDBGrid1->edit(Data1->index(row, ClockId));
+    const QModelIndex clock = Data1->index(Data1->rowCount() - 1, ClockId);
+    Data1->startNewRow();
+    TDBGrid1->setCurrentIndex(clock);
+    TDBGrid1->edit(clock);
 }
 
 void frmSerialClkCommParm::DeleteRow()
@@ -276,9 +244,8 @@ void frmSerialClkCommParm::DeleteRow()
         Platform::Ui::msgBox(QStringLiteral("You cannot delete the selected clock!"));
         return;
     }
-    if (row == m_newRow) {
-        Data1->revertAll();
-        m_newRow = -1;
+    if (Data1->isBlankRow(row)) {
+        Data1->discardNewRow();
         return;
     }
     if (!WritePendingRow())
@@ -289,14 +256,9 @@ void frmSerialClkCommParm::DeleteRow()
 
 bool frmSerialClkCommParm::WritePendingRow()
 {
-    if (!Data1 || !Data1->isDirty())
+    QSqlError refusal;
+    if (!Data1 || Data1->submitPending(refusal))
         return true;
-    if (Data1->submitAll()) {
-        m_newRow = -1;
-        return true;
-    }
-    Data1->revertAll();
-    m_newRow = -1;
     Data1->select();
     Platform::Ui::msgBox(kRefusedRow, Platform::Ui::Style::OkOnly | Platform::Ui::Style::Critical);
     return false;

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "link/ClockListModel.h"
+
 #include <QWidget>
 
 class QPushButton;
-class QSqlTableModel;
 class QTableView;
 
 // Communication > Clock Communication Parameters: the editable list of the
@@ -15,13 +16,13 @@ public:
     frmSerialClkCommParm();
     ~frmSerialClkCommParm() override;
 
-    QSqlTableModel *Data1 = nullptr;
+    ClockListModel *Data1 = nullptr;
     QTableView *TDBGrid1 = nullptr;
     QPushButton *cmdRefresh = nullptr;
     QPushButton *cmdClose = nullptr;
 
     void cmdRefresh_Click();
-    // A new row at the end, showing the table's defaults.
+    // Starts a clock on the new-row line, showing the table's defaults.
     void AddRow();
     // The current row, unless it is the selected clock's.
     void DeleteRow();
@@ -38,5 +39,4 @@ protected:
 private:
     QString clockOfRow(int row) const;
     bool isSelectedClock(int row) const;
-    int m_newRow = -1;
 };

@@ -4,18 +4,17 @@
 #include "app/LongOperation.h"
 #include "app/Screen.h"
 #include "app/frmMDI.h"
+#include "link/ClockListModel.h"
 #include "link/ClocksTable.h"
 #include "link/SerialClk.h"
 #include "platform/comm/commcontrol.h"
 #include "platform/db.h"
 #include "platform/ui.h"
 
-#include <QEventLoop>
 #include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QPointer>
 #include <QPushButton>
 #include <QSqlError>
 #include <QSqlRecord>
@@ -97,6 +96,7 @@ frmSerialClkSelect::frmSerialClkSelect()
     try {
         Data1 = ClocksTable::open(this, kCaptions);
         TDBGrid1->setModel(Data1);
+        AppMain::ShowAllColumns(TDBGrid1);
         HighlightSelectedClock();
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);
@@ -108,15 +108,7 @@ frmSerialClkSelect::~frmSerialClkSelect() = default;
 
 void frmSerialClkSelect::ShowModal()
 {
-    QPointer<frmSerialClkSelect> form = new frmSerialClkSelect;
-    form->setAttribute(Qt::WA_DeleteOnClose);
-    form->setWindowFlag(Qt::Dialog);
-    form->setWindowModality(Qt::ApplicationModal);
-    AppMain::CenterForm(form);
-    form->show();
-    QEventLoop loop;
-    connect(form, &QObject::destroyed, &loop, &QEventLoop::quit);
-    loop.exec();
+    AppMain::ShowModal(new frmSerialClkSelect, AppMain::Centred);
 }
 
 void frmSerialClkSelect::HighlightSelectedClock()

@@ -9,6 +9,7 @@
 #include "platform/ui.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -43,11 +44,13 @@ public:
             Platform::Ui::msgBox(QStringLiteral("You cannot edit the selected clock data!"));
             return nullptr;
         }
-        QWidget *editor = QStyledItemDelegate::createEditor(parent, option, index);
-        auto *line = qobject_cast<QLineEdit *>(editor);
-        if (line && index.column() != TcpClockModel::Description)
-            line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,9}")), line));
-        return editor;
+        if (index.column() == TcpClockModel::Description)
+            return QStyledItemDelegate::createEditor(parent, option, index);
+        // A plain box for the numbers: it fits the narrow octet columns, and Tab moves on from it.
+        auto *line = new QLineEdit(parent);
+        line->setFrame(false);
+        line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,9}")), line));
+        return line;
     }
 };
 
@@ -153,19 +156,37 @@ void frmTCPIPClkCommParm::Form_Load()
         throw Platform::databaseError(Data1->lastError());
     TDBGrid1->setModel(Data1);
     TDBGrid1->horizontalHeader()->setStretchLastSection(true);
-    // Every column shows whole when the screen opens.
-    TDBGrid1->resizeColumnsToContents();
-    TDBGrid1->setMinimumSize(560, 200);
-    // A completed row is written as soon as the user leaves it.
+    AppMain::ShowAllColumns(TDBGrid1, TcpClockModel::kWidestOctet);
+    TDBGrid1->setMinimumHeight(200);
+    // A completed row is written as soon as the user leaves it; the cursor
+    // stays on the cell the user moved to, though the list is read again.
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            AppMain::Guarded([this] { Data1->writePending(); }));
+            AppMain::Guarded([this](const QModelIndex &current, const QModelIndex &) {
+                const int row = current.row();
+                const int column = current.column();
+                Data1->writePending();
+                if (row >= 0 && !TDBGrid1->currentIndex().isValid())
+                    TDBGrid1->setCurrentIndex(Data1->index(qMin(row, Data1->rowCount() - 1), column));
+            }));
+}
+
+void frmTCPIPClkCommParm::closeEvent(QCloseEvent *event)
+{
+    // A clock typed and not yet written is written, or refused with its box, never dropped unseen.
+    if (Data1)
+        AppMain::Guard([this] { Data1->writePending(); });
+    event->accept();
 }
 
 void frmTCPIPClkCommParm::TDBGrid1_Delete()
 {
     const QModelIndex current = TDBGrid1->currentIndex();
-    if (!current.isValid() || Data1->isBlankRow(current.row()))
+    if (!current.isValid())
         return;
+    if (Data1->isBlankRow(current.row())) {
+        Data1->discardNewRow();
+        return;
+    }
     if (isSelectedClockRow(Data1, current.row())) {
         Platform::Ui::msgBox(QStringLiteral("You cannot delete the selected clock!"));
         return;

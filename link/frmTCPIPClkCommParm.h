@@ -37,6 +37,9 @@ public:
     // The row's delete, unless it is the selected clock.
     void TDBGrid1_Delete();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void Form_Load();
 };

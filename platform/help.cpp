@@ -19,37 +19,36 @@ Script &script()
     return s;
 }
 
-void open(const QUrl &url)
+bool open(const QUrl &url)
 {
     if (script().on) {
         script().opened << url.toString();
-        return;
+        return true;
     }
-    QDesktopServices::openUrl(url);
+    return QDesktopServices::openUrl(url);
 }
 
-void openHelpFile(const QString &helpFile)
+bool openHelpFile(const QString &helpFile)
 {
-    if (QFileInfo(helpFile).isFile())
-        open(QUrl::fromLocalFile(helpFile));
+    return QFileInfo(helpFile).isFile() && open(QUrl::fromLocalFile(helpFile));
 }
 
 } // namespace
 
-void showContents(const QString &helpFile)
+bool showContents(const QString &helpFile)
 {
-    openHelpFile(helpFile);
+    return openHelpFile(helpFile);
 }
 
 // The viewer has no search of its own to start; the file opens on its first page.
-void showSearch(const QString &helpFile)
+bool showSearch(const QString &helpFile)
 {
-    openHelpFile(helpFile);
+    return openHelpFile(helpFile);
 }
 
-void openWebAddress(const QString &address)
+bool openWebAddress(const QString &address)
 {
-    open(QUrl(address));
+    return open(QUrl(address));
 }
 
 void quit(const QString &)

@@ -9,10 +9,12 @@ namespace Platform::Help {
 
 inline const QString MakerWebAddress = QStringLiteral("http://www.example.com/kovra/");
 
-// The help file, when present; nothing happens when it is missing.
-void showContents(const QString &helpFile);
-void showSearch(const QString &helpFile);
-void openWebAddress(const QString &address);
+// The help file, when present. False when it is missing or the desktop has
+// no viewer for it, so the caller can say so.
+bool showContents(const QString &helpFile);
+bool showSearch(const QString &helpFile);
+// False when the desktop has no browser for the address.
+bool openWebAddress(const QString &address);
 // The desktop's viewer is a program of its own: nothing to tell it.
 void quit(const QString &helpFile);
 

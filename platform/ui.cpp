@@ -4,8 +4,11 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -22,6 +25,14 @@ struct Script {
     std::deque<FileAnswer> files;
     std::vector<Shown> shown;
     QStringList unscripted;  // "title: text" of each box that found no answer
+    std::function<void(const Shown &)> onShown;
+
+    void record(Shown entry)
+    {
+        shown.push_back(std::move(entry));
+        if (onShown)
+            onShown(shown.back());
+    }
 };
 
 Script &script()
@@ -87,9 +98,20 @@ Answer answerFor(int button)
     }
 }
 
+// A box belongs to the window the user works in, or to the program's main
+// window when none of ours is active (a window just hidden gave up the
+// activation): a box of its own would open behind the program.
 QWidget *activeOwner(QWidget *owner)
 {
-    return owner ? owner : QApplication::activeWindow();
+    if (owner)
+        return owner;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (qobject_cast<QMainWindow *>(window) && window->isVisible())
+            return window;
+    }
+    return nullptr;
 }
 
 // "Text (*.txt)|*.txt|All (*.*)|*.*" as Qt's ";;" list; the description
@@ -115,8 +137,8 @@ void showFileDialog(FileDialog &dialog, bool save, QWidget *owner)
     QString chosen;
     bool cancelled = false;
     if (s.on) {
-        s.shown.push_back({save ? QStringLiteral("save") : QStringLiteral("open"), dialog.DialogTitle,
-                           dialog.Filter, dialog.Flags, dialog.InitDir});
+        s.record({save ? QStringLiteral("save") : QStringLiteral("open"), dialog.DialogTitle, dialog.Filter,
+                  dialog.Flags, dialog.InitDir});
         if (s.files.empty()) {
             s.unscripted << dialog.DialogTitle + QStringLiteral(": ") + dialog.Filter;
             cancelled = true;
@@ -152,7 +174,7 @@ Answer msgBox(const QString &text, int style, const QString &title)
 {
     Script &s = script();
     if (s.on) {
-        s.shown.push_back({QStringLiteral("msgbox"), title, text, style, {}});
+        s.record({QStringLiteral("msgbox"), title, text, style, {}});
         if (s.answers.empty()) {
             s.unscripted << title + QStringLiteral(": ") + text;
             return defaultAnswer(style);
@@ -161,7 +183,10 @@ Answer msgBox(const QString &text, int style, const QString &title)
         s.answers.pop_front();
         return a;
     }
-    QMessageBox box(iconFor(style), title, text, buttonsFor(style), QApplication::activeWindow());
+    QMessageBox box(iconFor(style), title, text, buttonsFor(style), activeOwner(nullptr));
+    // A message box sizes itself to its text; a longer title would be cut.
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(widthForTitle(&box, title), 0), grid->rowCount(), 0, 1, grid->columnCount());
     if (style & Style::DefaultButton2) {
         const auto buttons = box.buttons();
         if (buttons.size() > 1)
@@ -170,11 +195,20 @@ Answer msgBox(const QString &text, int style, const QString &title)
     return answerFor(box.exec());
 }
 
+int widthForTitle(const QWidget *window, const QString &title)
+{
+    // Title bars commonly set their text in bold, beside the icon and three buttons.
+    constexpr int kTitleBarControls = 150;
+    QFont font = window->font();
+    font.setBold(true);
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarControls;
+}
+
 void beep()
 {
     Script &s = script();
     if (s.on) {
-        s.shown.push_back({QStringLiteral("beep"), {}, {}, 0, {}});
+        s.record({QStringLiteral("beep"), {}, {}, 0, {}});
         return;
     }
     QApplication::beep();
@@ -184,7 +218,7 @@ std::optional<QString> inputBox(const QString &prompt, const QString &title, con
 {
     Script &s = script();
     if (s.on) {
-        s.shown.push_back({QStringLiteral("input"), title, prompt, 0, {}});
+        s.record({QStringLiteral("input"), title, prompt, 0, {}});
         if (s.inputs.empty()) {
             s.unscripted << title + QStringLiteral(": ") + prompt;
             return std::nullopt;
@@ -196,7 +230,7 @@ std::optional<QString> inputBox(const QString &prompt, const QString &title, con
         return text;
     }
     bool ok = false;
-    const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+    const QString text = QInputDialog::getText(activeOwner(nullptr), title, prompt,
                                                QLineEdit::Normal, defaultText, &ok);
     if (!ok)
         return std::nullopt;
@@ -241,6 +275,11 @@ void installScript()
 void removeScript()
 {
     script() = Script{};
+}
+
+void onShown(std::function<void(const Shown &)> hook)
+{
+    script().onShown = std::move(hook);
 }
 
 bool scripted()

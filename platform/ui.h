@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,8 +36,12 @@ enum class Answer { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 
 // The program's title, on every box that names no other.
 inline const QString AppTitle = QStringLiteral("Kovra-TEV");
 
+// The box opens in front of the program's windows, wide enough to show its title.
 Answer msgBox(const QString &text, int style = Style::OkOnly, const QString &title = AppTitle);
 void beep();
+
+// The width a window needs for its title bar to show `title` whole.
+int widthForTitle(const QWidget *window, const QString &title);
 
 // Returns nullopt when the user cancelled.
 std::optional<QString> inputBox(const QString &prompt, const QString &title = AppTitle,
@@ -83,6 +88,8 @@ struct FileAnswer {
 
 void installScript();     // from now on nothing modal is shown
 void removeScript();
+// Called as each scripted box or dialog is shown, to look at the windows around it.
+void onShown(std::function<void(const Shown &)> hook);
 bool scripted();
 void queueAnswer(Answer answer);
 void queueInput(std::optional<QString> text);

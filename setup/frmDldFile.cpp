@@ -84,6 +84,13 @@ QTreeWidget *tree(const char *name)
     return t;
 }
 
+// A tree lays its items out only when first painted, and a screen reader
+// finds no item before that, nor learns of them after: lay them out now.
+void exposeItems(QTreeWidget *tree)
+{
+    tree->doItemsLayout();
+}
+
 // Checkable, never tristate by itself: a group's tick is the user's alone.
 QTreeWidgetItem *node(const QString &text)
 {
@@ -316,6 +323,7 @@ void frmDldFile::load()
         loadTextSources();
     else if (m_kind != Kind::None)
         loadProduct();
+    exposeItems(TreeView2);
 }
 
 void frmDldFile::loadTextSources()
@@ -473,6 +481,7 @@ void frmDldFile::regroup()
         TreeView1->addTopLevelItem(group);
         group->setExpanded(g.expanded);
     }
+    exposeItems(TreeView1);
 }
 
 void frmDldFile::treeTicked(QTreeWidgetItem *item)

@@ -131,7 +131,11 @@ QRadioButton *frmStpClkParm::option(const char *name, const QString &caption, QB
     auto *button = new QRadioButton(caption);
     button->setObjectName(QString::fromLatin1(name));
     group->addButton(button);
-    connect(button, &QRadioButton::clicked, this, AppMain::Guarded([this, button] { optionChosen(button); }));
+    // However the option was chosen: mouse, keys or a screen reader.
+    connect(button, &QRadioButton::toggled, this, AppMain::Guarded([this, button](bool on) {
+                if (on)
+                    optionChosen(button);
+            }));
     return button;
 }
 
@@ -232,8 +236,8 @@ QWidget *frmStpClkParm::buildGeneralTab()
 
     chkFuncKeyPrompt = check("chkFuncKeyPrompt", QStringLiteral("Display during function key prompt"));
     chkIdlePrompt = check("chkIdlePrompt", QStringLiteral("Display during idle prompt"));
-    connect(chkFuncKeyPrompt, &QCheckBox::clicked, this, AppMain::Guarded([this] { checkClicked(chkFuncKeyPrompt, 6); }));
-    connect(chkIdlePrompt, &QCheckBox::clicked, this, AppMain::Guarded([this] { checkClicked(chkIdlePrompt, 7); }));
+    connect(chkFuncKeyPrompt, &QCheckBox::stateChanged, this, AppMain::Guarded([this] { checkChanged(chkFuncKeyPrompt, 6); }));
+    connect(chkIdlePrompt, &QCheckBox::stateChanged, this, AppMain::Guarded([this] { checkChanged(chkIdlePrompt, 7); }));
 
     auto *keys = frame(QStringLiteral("Function Keys"),
                        {frame(QStringLiteral("Last Punch Function Key"),
@@ -363,13 +367,13 @@ void frmStpClkParm::comboChosen(QComboBox *box, int position, int offset)
         ClkSetup::WritePositions(m_copy.ClockParameters, position, QString::number(box->currentIndex() + offset));
 }
 
-void frmStpClkParm::checkClicked(QCheckBox *box, int position)
+void frmStpClkParm::checkChanged(QCheckBox *box, int position)
 {
-    if (box->isTristate()) {   // a greyed box's click leaves the greyed state for good
-        box->setTristate(false);
-        if (box->checkState() == Qt::PartiallyChecked)
-            box->setCheckState(Qt::Checked);
-    }
+    // Greyed shows a stored character other than 0 and 1: nothing to write
+    // until the box is changed, which leaves the greyed state for good.
+    if (box->checkState() == Qt::PartiallyChecked)
+        return;
+    box->setTristate(false);
     ClkSetup::WritePositions(m_copy.ClockDisplay, position, box->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
 }
 

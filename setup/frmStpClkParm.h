@@ -56,7 +56,7 @@ private:
     void showCheck(QCheckBox *box, int position);
     void optionChosen(QRadioButton *option);
     void comboChosen(QComboBox *combo, int position, int offset);
-    void checkClicked(QCheckBox *box, int position);
+    void checkChanged(QCheckBox *box, int position);
     void relayEdited(int i, const QString &text);
 
     AppMain::ClockParmRec m_copy;

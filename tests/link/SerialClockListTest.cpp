@@ -130,7 +130,8 @@ TEST_F(SerialClockList, NewRowShowsTheTableDefaultsAndABlankIdentifierStoresNoth
     EXPECT_EQ(boxes(), QStringList{kRefused});
     EXPECT_EQ(Platform::Ui::shown().back().style, Platform::Ui::Style::Critical);
     EXPECT_EQ(storedClocks(), 2);
-    EXPECT_EQ(list->Data1->rowCount(), 2);
+    EXPECT_EQ(list->Data1->rowCount(), 3) << "the two clocks and the new-row line";
+    EXPECT_FALSE(list->Data1->newRowStarted()) << "the refused clock is gone from the line";
 }
 
 TEST_F(SerialClockList, DuplicateIdentifierIsRefusedWithTheSameBox)

@@ -1,14 +1,18 @@
 // The serial link end to end: the real comm control on a pseudo-terminal,
 // the emulated clock on its far side.
+#include "app/AppMain.h"
 #include "app/frmCancelSend.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
+#include "link/TCPIP.h"
 #include "platform/comm/serialcomm.h"
 #include "platform/ui.h"
 #include "tests/support/fixture/TevHome.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 
 #include <QCoreApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -182,6 +186,40 @@ TEST_F(SerialExchange, CancelDuringALineLetsItFinishThenClosesTheClock)
     download("L1\r\nL2\r\nL3\r\n");
     EXPECT_EQ(taken(), (std::vector<std::string>{"L1" + RS, "O10" + RS}));
     EXPECT_TRUE(boxes().isEmpty());
+}
+
+// A result box opening behind the cancel window made the program look hung;
+// a serial download after a TCP/IP one could not be cancelled.
+TEST_F(SerialExchange, EachDownloadSetsUpTheCancelWindowAndClearsItAwayBeforeItsBox)
+{
+    installDefaultDatabase();
+    openMainDb();
+    AppMain::settings().ClockInterface = 2;   // no link library here: the TCP/IP download fails at once
+    writeFile(QStringLiteral("Data/cmd.dld"), "L1\r\nL2\r\n");
+    QStringList windowAtBox;
+    Platform::Ui::onShown([&windowAtBox](const Platform::Ui::Shown &shown) {
+        if (shown.kind == QLatin1String("msgbox"))
+            windowAtBox << shown.text.section(QLatin1Char('\r'), 0, 0) + (frmCancelSend::instance()->isVisible()
+                                                                             ? QStringLiteral(": window shown")
+                                                                             : QStringLiteral(": window gone"));
+    });
+    TCPIP::state().CurTCPIPClock = {7, QStringLiteral("7"), QStringLiteral("1")};
+    answerOk(2);
+    TCPIP::DownloadFileTCPIP(file(QStringLiteral("Data/cmd.dld")));
+
+    QStringList during;
+    QTimer::singleShot(10, [&during] {
+        const frmCancelSend *f = frmCancelSend::instance();
+        during << f->windowTitle() << f->Label1->text();
+        for (const QWidget *w : std::initializer_list<const QWidget *>{f->Label1, f->ProgressBar1, f->cmdCancel, f->bufferin})
+            during << (w->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"));
+    });
+    clock.injectLate(Frame::Data, 40ms);
+    download("L1\r\nL2\r\n");
+    EXPECT_EQ(during.join(QLatin1Char('|')).toStdString(),
+              "Cancel Send/Receive |Downloading configuration file to clock: Front door ...|shown|shown|shown|hidden");
+    EXPECT_EQ(windowAtBox.join(QLatin1Char('|')).toStdString(),
+              "Transmission Error!: window gone|File downloaded successfully!: window gone");
 }
 
 TEST_F(SerialExchange, EmptyFileIsADownloadThatSucceeds)

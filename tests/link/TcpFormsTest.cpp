@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -151,6 +152,65 @@ TEST_F(TcpForms, GridWritesACompletedRowAndRefusesDuplicateAndBlankClockNumbers)
                            QStringLiteral("Kovra Error#: 3022|The Clock# field cannot be left blank!|16")}));
     EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
     EXPECT_EQ(model->rowCount(), 3) << "the refused rows are dropped";
+}
+
+// A key pressed and released on `to`; a printable key brings its text.
+void press(QWidget *to, int key, const QString &text = QString())
+{
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(to, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(to, &up);
+}
+
+// The grid's open cell editor.
+QLineEdit *cellEditor(QTableView *grid)
+{
+    for (QLineEdit *editor : grid->viewport()->findChildren<QLineEdit *>()) {
+        if (editor->isVisible())
+            return editor;
+    }
+    return nullptr;
+}
+
+// Types each cell into the editor the grid opens, then Tab on to the next cell.
+void typeCells(QTableView *grid, const QStringList &cells)
+{
+    press(grid, Qt::Key_F2);
+    for (const QString &cell : cells) {
+        QLineEdit *editor = cellEditor(grid);
+        ASSERT_NE(editor, nullptr) << cell.toStdString();
+        for (const QChar c : cell)
+            press(editor, c.toUpper().unicode(), QString(c));
+        press(editor, Qt::Key_Tab);
+    }
+}
+
+TEST_F(TcpForms, AClockTypedAlongItsRowIsOneClockAndOneWithoutNumberIsRefusedAtClose)
+{
+    addClock(5);
+    frmMDI::instance()->show();
+    frmTCPIPClkCommParm *form = List::show();
+    QTableView *grid = form->TDBGrid1;
+    grid->setCurrentIndex(grid->model()->index(1, TcpClockModel::ScreenID));
+    typeCells(grid, {QStringLiteral("9"), QStringLiteral("Front door"), QStringLiteral("10"), QStringLiteral("1"),
+                     QStringLiteral("0"), QStringLiteral("7")});
+    EXPECT_EQ(grid->model()->rowCount(), 2) << "the clock stays on its line while it is typed";
+    grid->setCurrentIndex(grid->model()->index(0, TcpClockModel::ScreenID));
+    const auto rows = AppMain::state().MainDb.snapshot(QStringLiteral("SELECT * FROM TcpClocks WHERE ScreenID = 9"));
+    ASSERT_EQ(rows.size(), 1u);
+    QStringList stored;
+    for (int c = TcpClockModel::ScreenID; c <= TcpClockModel::Octet4; ++c)
+        stored << rows.rows().front().value(c).toString();
+    EXPECT_EQ(stored.join(QLatin1Char('|')).toStdString(), "9|Front door|10|1|0|7");
+    EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
+
+    grid->setCurrentIndex(grid->model()->index(grid->model()->rowCount() - 1, TcpClockModel::Description));
+    typeCells(grid, {QStringLiteral("Dock")});
+    answerOk();
+    form->cmdClose->click();
+    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra Error#: 3022|The Clock# field cannot be left blank!|16")});
+    EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
 }
 
 TEST_F(TcpForms, SelectedClocksRowIsRefusedForEditAndDelete)

@@ -224,9 +224,14 @@ TEST_F(MainWindowTest, ImportDatabaseAsksAgainForAMissingFileAndImportsAnExistin
 TEST_F(MainWindowTest, HelpOpensThePresentHelpFileAndTheMakersPage)
 {
     frmMDI *w = load(0);
+    answerOk(2);
     w->mnuHelpContents->trigger();
     w->mnuHelpSearch->trigger();
     EXPECT_TRUE(Platform::Help::opened().isEmpty()) << "a missing help file opens nothing";
+    const QString missing = QStringLiteral("Could not open ") + QDir::toNativeSeparators(AppMain::state().HelpFile);
+    ASSERT_EQ(boxes().size(), 2u) << "and says so";
+    EXPECT_EQ(boxes()[0].text, missing);
+    EXPECT_EQ(boxes()[1].text, missing);
 
     touch(QStringLiteral("Kovra TEV.html"));
     const QString cache = touch(QStringLiteral("Kovra TEV.gid"));
