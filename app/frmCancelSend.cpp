@@ -5,14 +5,23 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+// The window manager maps a new window within this; a slower one gets the text a moment later.
+constexpr int kExposeWaitMs = 500;
+constexpr int kExposePollMs = 5;
+}
 
 frmCancelSend::frmCancelSend() : QWidget(nullptr, Qt::Dialog | Qt::WindowStaysOnTopHint)
 {
@@ -59,6 +68,18 @@ void frmCancelSend::SetUpForTcpIp(const QString &text)
     cmdCancel->hide();
     bufferin->setPlainText(text);
     bufferin->show();
+}
+
+void frmCancelSend::ShowBeforeBlocking()
+{
+    show();
+    QElapsedTimer waited;
+    waited.start();
+    while (windowHandle() && !windowHandle()->isExposed() && waited.elapsed() < kExposeWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(kExposePollMs);
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void frmCancelSend::EndDownload()

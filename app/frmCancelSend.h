@@ -24,6 +24,10 @@ public:
     void SetUpForSerial(const QString &text);
     // A TCP/IP download cannot be cancelled: its progress text instead.
     void SetUpForTcpIp(const QString &text);
+    // Shows the window and lets it be drawn before a download that holds the
+    // thread without yielding: not a blank frame for the whole transfer.
+    // User input waits meanwhile.
+    void ShowBeforeBlocking();
     // The download is over: its flag set and the window out of the front,
     // before any box of the download, which would otherwise open behind it.
     static void EndDownload();

@@ -94,6 +94,13 @@ void ClockListModel::discardNewRow()
     blankRowChanged();
 }
 
+bool ClockListModel::leavesNewRow(const QModelIndex &current, const QModelIndex &previous) const
+{
+    if (!newRowStarted() || !isBlankRow(previous.row()))
+        return false;
+    return current.row() != previous.row() || (previous.column() == columnCount() - 1 && current.column() == 0);
+}
+
 void ClockListModel::blankRowChanged()
 {
     const int row = QSqlTableModel::rowCount();

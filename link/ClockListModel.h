@@ -34,6 +34,9 @@ public:
     void startNewRow();
     // Forgets the clock being typed on the new-row line.
     void discardNewRow();
+    // The cursor leaves a clock typed on the new-row line: to another row, or
+    // by Tab past its last cell, which wraps to its first.
+    bool leavesNewRow(const QModelIndex &current, const QModelIndex &previous) const;
     // Writes the changed rows and the clock typed on the new-row line. When
     // the table refuses, every change is dropped and `refusal` tells why.
     bool submitPending(QSqlError &refusal);

@@ -1,10 +1,12 @@
 // The command-file download to one serial clock, the terminal text boxes and
 // the badge and schedule count query.
 #include "link/SerialClk.h"
+#include "link/SerialClkDetail.h"
 
 #include "app/AppMain.h"
 #include "app/frmCancelSend.h"
 #include "platform/ansi.h"
+#include "platform/clock.h"
 #include "platform/comm/commcontrol.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -117,6 +119,9 @@ void DownloadFileSerial(Platform::CommControl &comm, const QString &path, int co
         qsizetype progress = 1;
         bool stopped = false;
         for (const QByteArray &line : splitLines(content)) {
+            // A clock that answers at once leaves the exchange no wait to yield
+            // in: the window would neither paint nor hear Cancel until the end.
+            WaitForEvents(Platform::Clock::seconds(), 0);
             if ((stopped = cancelled()))
                 break;
             if (!SendCommandWithRetry(comm, line, controller, terminal)) {

@@ -378,11 +378,10 @@ void DownloadFileTCPIP(const QString &path)
     const qint32 n = s.CurTCPIPClock.ScreenID;
     frmCancelSend *form = frmCancelSend::instance();
     form->SetUpForTcpIp(QStringLiteral("Downloading to Clock #") + strOf(n) + QStringLiteral("..."));
-    form->show();
     SerialClk::state().CancelSend = false;
     {
         const ClockOperation::Yield yielding;
-        QCoreApplication::processEvents();
+        form->ShowBeforeBlocking();
     }
     Platform::Clock::sleep(kDownloadLeadMs);
 

@@ -177,16 +177,26 @@ frmSerialClkCommParm::frmSerialClkCommParm()
         Data1->setShownNames(Parity, parityNames);
         TDBGrid1->setModel(Data1);
         AppMain::ShowAllColumns(TDBGrid1);
+        // The typed columns grow with what is typed into them.
+        for (int column : {int(ClockId), int(PhoneNo)})
+            TDBGrid1->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
         // A completed edit of a stored row is written at once; a new clock
         // when the user leaves its line, so its cells can be filled first.
         connect(Data1, &QSqlTableModel::dataChanged, this, [this](const QModelIndex &topLeft) {
             if (!Data1->isBlankRow(topLeft.row()))
                 QTimer::singleShot(0, this, AppMain::Guarded([this] { WritePendingRow(); }));
         });
-        connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-                [this](const QModelIndex &, const QModelIndex &previous) {
-                    if (Data1->isBlankRow(previous.row()) && Data1->newRowStarted())
-                        QTimer::singleShot(0, this, AppMain::Guarded([this] { WritePendingRow(); }));
+        // Tab past its last cell stores it too, and the cursor waits on the new-row line for the next.
+        connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+                [this](const QModelIndex &current, const QModelIndex &previous) {
+                    if (!Data1->leavesNewRow(current, previous))
+                        return;
+                    const bool nextClock = current.row() == previous.row();
+                    QTimer::singleShot(0, this, AppMain::Guarded([this, nextClock] {
+                        WritePendingRow();
+                        if (nextClock && !TDBGrid1->currentIndex().isValid())
+                            TDBGrid1->setCurrentIndex(Data1->index(Data1->rowCount() - 1, ClockId));
+                    }));
                 });
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);

@@ -158,15 +158,21 @@ void frmTCPIPClkCommParm::Form_Load()
     TDBGrid1->horizontalHeader()->setStretchLastSection(true);
     AppMain::ShowAllColumns(TDBGrid1, TcpClockModel::kWidestOctet);
     TDBGrid1->setMinimumHeight(200);
+    // The description grows with what is typed into it.
+    TDBGrid1->horizontalHeader()->setSectionResizeMode(TcpClockModel::Description, QHeaderView::ResizeToContents);
     // A completed row is written as soon as the user leaves it; the cursor
-    // stays on the cell the user moved to, though the list is read again.
-    connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            AppMain::Guarded([this](const QModelIndex &current, const QModelIndex &) {
-                const int row = current.row();
+    // stays on the cell the user moved to (Tab past a new clock's last cell:
+    // on the new-row line for the next), though the list is read again.
+    connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            AppMain::Guarded([this](const QModelIndex &current, const QModelIndex &previous) {
+                const bool nextClock = Data1->leavesNewRow(current, previous) && current.row() == previous.row();
+                if (current.row() == previous.row() && !nextClock)
+                    return;
                 const int column = current.column();
                 Data1->writePending();
+                const int row = nextClock ? Data1->rowCount() - 1 : qMin(current.row(), Data1->rowCount() - 1);
                 if (row >= 0 && !TDBGrid1->currentIndex().isValid())
-                    TDBGrid1->setCurrentIndex(Data1->index(qMin(row, Data1->rowCount() - 1), column));
+                    TDBGrid1->setCurrentIndex(Data1->index(row, column));
             }));
 }
 

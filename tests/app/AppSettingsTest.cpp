@@ -14,6 +14,8 @@
 #include "LinkHome.h"
 #include "TcpClock.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -78,6 +80,18 @@ TEST_F(AppSettingsScreen, TextSourceEditsAreNotAskedAboutAndAnEmptiedOneIsDelete
     form->txtTextFileSource[3]->setText(QStringLiteral("msg.csv"));
     form->cmdClose->click();   // nothing scripted: no question may be asked
     EXPECT_EQ(registryRows(), after);
+}
+
+// A screen reader toggles an option without any click; the choice still counts.
+TEST_F(AppSettingsScreen, AnOptionChosenThroughAScreenReaderIsStored)
+{
+    frmAppSettings *form = open();
+    QAccessibleInterface *european = QAccessible::queryAccessibleInterface(form->optTextFileDate[1]);
+    ASSERT_TRUE(european && european->actionInterface());
+    european->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    ASSERT_TRUE(form->optTextFileDate[1]->isChecked());
+    form->cmdSave->click();
+    EXPECT_TRUE(registryRows().contains(QStringLiteral("Application/DateFormat=1")));
 }
 
 TEST_F(AppSettingsScreen, ApplicationTypeSwitchesGroupsAndTheFunctionKeysMenu)

@@ -134,6 +134,16 @@ TEST_F(SerialClockList, NewRowShowsTheTableDefaultsAndABlankIdentifierStoresNoth
     EXPECT_FALSE(list->Data1->newRowStarted()) << "the refused clock is gone from the line";
 }
 
+TEST_F(SerialClockList, OnlyTheParityColumnShowsParityNames)
+{
+    addClock(QStringLiteral("e"), 2, 9600, QStringLiteral("n"), 8, 1, QStringLiteral("o"));
+    list = new frmSerialClkCommParm;
+    const int row = rowOf(list->Data1, QStringLiteral("e"));
+    const auto *delegate = static_cast<QStyledItemDelegate *>(list->TDBGrid1->itemDelegate());
+    const auto shown = [&](int column) { return delegate->displayText(list->Data1->index(row, column).data(), QLocale()); };
+    EXPECT_EQ(QStringList({shown(0), shown(5), shown(8)}), QStringList({"e", "None", "o"}));
+}
+
 TEST_F(SerialClockList, DuplicateIdentifierIsRefusedWithTheSameBox)
 {
     list = new frmSerialClkCommParm;

@@ -182,7 +182,15 @@ TEST_F(SerialExchange, DownloadRefusedAtLineThreeKeepsTheFirstTwoAndSendsNoClose
 TEST_F(SerialExchange, CancelDuringALineLetsItFinishThenClosesTheClock)
 {
     clock.injectLate(Frame::Data, 80ms);
-    QTimer::singleShot(20, [] { frmCancelSend::instance()->cmdCancel->click(); });
+    // Pressed 20 ms after the download's first yield, just before L1, while the clock holds back its answer.
+    QObject::connect(
+        frmCancelSend::instance()->ProgressBar1, &QProgressBar::valueChanged, qApp,
+        [] {
+            QTimer::singleShot(0, [] {
+                QTimer::singleShot(20, [] { frmCancelSend::instance()->cmdCancel->click(); });
+            });
+        },
+        Qt::SingleShotConnection);
     download("L1\r\nL2\r\nL3\r\n");
     EXPECT_EQ(taken(), (std::vector<std::string>{"L1" + RS, "O10" + RS}));
     EXPECT_TRUE(boxes().isEmpty());
@@ -207,19 +215,30 @@ TEST_F(SerialExchange, EachDownloadSetsUpTheCancelWindowAndClearsItAwayBeforeIts
     answerOk(2);
     TCPIP::DownloadFileTCPIP(file(QStringLiteral("Data/cmd.dld")));
 
-    QStringList during;
-    QTimer::singleShot(10, [&during] {
-        const frmCancelSend *f = frmCancelSend::instance();
-        during << f->windowTitle() << f->Label1->text();
-        for (const QWidget *w : std::initializer_list<const QWidget *>{f->Label1, f->ProgressBar1, f->cmdCancel, f->bufferin})
-            during << (w->isVisible() ? QStringLiteral("shown") : QStringLiteral("hidden"));
-    });
-    clock.injectLate(Frame::Data, 40ms);
+    QStringList during;   // the window as the serial download starts its progress
+    QObject::connect(
+        frmCancelSend::instance()->ProgressBar1, &QProgressBar::valueChanged, qApp,
+        [&during] {
+            const frmCancelSend *f = frmCancelSend::instance();
+            during << f->windowTitle() << f->Label1->text();
+            for (const QWidget *w : std::initializer_list<const QWidget *>{f->Label1, f->ProgressBar1, f->cmdCancel, f->bufferin})
+                during << (w->isVisibleTo(f) ? QStringLiteral("shown") : QStringLiteral("hidden"));
+        },
+        Qt::SingleShotConnection);
     download("L1\r\nL2\r\n");
     EXPECT_EQ(during.join(QLatin1Char('|')).toStdString(),
               "Cancel Send/Receive |Downloading configuration file to clock: Front door ...|shown|shown|shown|hidden");
     EXPECT_EQ(windowAtBox.join(QLatin1Char('|')).toStdString(),
               "Transmission Error!: window gone|File downloaded successfully!: window gone");
+}
+
+TEST_F(SerialExchange, CancelReachesADownloadToAClockThatAnswersAtOnce)
+{
+    writeFile(QStringLiteral("Data/cmd.dld"), "L1\r\nL2\r\nL3\r\n");
+    ASSERT_TRUE(SerialClk::OpenSelectedClockPort(comm));
+    QTimer::singleShot(0, [] { frmCancelSend::instance()->cmdCancel->click(); });
+    SerialClk::DownloadFileSerial(comm, file(QStringLiteral("Data/cmd.dld")), kController, kTerminal, "x");
+    EXPECT_EQ(taken(), (std::vector<std::string>{"O10" + RS})) << "the Cancel waiting before the first line";
 }
 
 TEST_F(SerialExchange, EmptyFileIsADownloadThatSucceeds)

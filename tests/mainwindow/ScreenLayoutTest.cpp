@@ -5,9 +5,9 @@
 #include "app/Screen.h"
 #include "link/TCPIP.h"
 #include "link/frmSelTCPIPClk.h"
-#include "link/frmSerialClkSelect.h"
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QAction>
 #include <QHeaderView>
 #include <QMdiArea>
@@ -15,6 +15,8 @@
 #include <QScreen>
 #include <QTabWidget>
 #include <QTableView>
+
+#include <memory>
 
 namespace {
 
@@ -100,26 +102,31 @@ TEST_F(MainWindowTest, EveryScreenOpensWholeInsideTheWorkAreaWithTheFocusOnACont
     }
 }
 
-TEST_F(MainWindowTest, SelectionScreensOpenModalAsFromTheMenuTheTcpIpOneNearTheTop)
+TEST_F(MainWindowTest, TheModalClockSelectionOpensAsFromTheMenuCentredAcross)
 {
     AppMain::InstallHooks();
     frmMDI *w = load(2);
-    w->PlaceOnDesktop(QRect(0, 0, 1280, 1024));
     w->show();
-    const auto compare = [w](QWidget *modal, AppMain::Placement where) {
-        w->mnuCommSelectClk->trigger();
-        const QSize fromMenu = w->mdiArea->activeSubWindow()->widget()->size();
-        AppMain::PlaceOnScreen(modal, where);
-        EXPECT_EQ(modal->size(), fromMenu);
-        const QRect screen = modal->screen()->geometry();
-        EXPECT_NEAR(modal->geometry().center().x(), screen.center().x(), 1);
-        w->mdiArea->closeAllSubWindows();
-        delete modal;
-        flushDeletes();
-    };
-    compare(new frmSelTCPIPClk, AppMain::TopEdge(TCPIP::kFormTopTwips));
-    AppMain::settings().ClockInterface = 0;
-    compare(new frmSerialClkSelect, AppMain::Centred);
+    w->mnuCommSelectClk->trigger();
+    const std::unique_ptr<frmSelTCPIPClk> modal(new frmSelTCPIPClk);
+    AppMain::PlaceOnScreen(modal.get(), AppMain::TopEdge(TCPIP::kFormTopTwips));
+    EXPECT_EQ(modal->size(), w->mdiArea->activeSubWindow()->widget()->size());
+    EXPECT_NEAR(modal->geometry().center().x(), modal->screen()->geometry().center().x(), 1);
+}
+
+TEST_F(MainWindowTest, StatusPanelsShowTheLinkTextsWholeOnASmallDesktop)
+{
+    frmMDI *w = load(0);
+    w->PlaceOnDesktop(QRect(0, 0, 800, 600));
+    w->show();
+    w->sbrStatus->setPanel(2, QStringLiteral("Settings: COM16,19200,o,8,2"));
+    w->sbrStatus->setPanel(3, QStringLiteral("Clock: Front Door Addr: 32"));
+    w->sbrStatus->setPanel(5, QStringLiteral("TCP/IP Clock: 128"));
+    QCoreApplication::processEvents();
+    for (int panel : {2, 3, 5}) {
+        const auto *label = w->sbrStatus->findChild<QLabel *>(QStringLiteral("sbrStatusPanel%1").arg(panel));
+        EXPECT_GE(label->contentsRect().width(), label->fontMetrics().horizontalAdvance(label->text())) << panel;
+    }
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "LinkHome.h"
 #include "TcpClock.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -130,6 +131,25 @@ TEST_F(Builder, LoadsTheThreeTextSourcesWithPaddedNumbers)
     EXPECT_TRUE(form->optSelClk->isChecked());
     EXPECT_FALSE(form->chkFunc[0]->isEnabled());
     EXPECT_EQ(form->dtaClkMsg->rowCount(), 3);
+}
+
+// The trees lay their items out only when painted: until then a screen reader found none.
+TEST_F(Builder, ScreenReadersFindEachNodeOfTheTreesWithItsTick)
+{
+    open();
+    tick(employee(0, 0));
+    const auto node = [](QTreeWidget *tree, const QString &text) -> QAccessibleInterface * {
+        QAccessibleInterface *view = QAccessible::queryAccessibleInterface(tree);
+        for (int i = 0; i < view->childCount(); ++i) {
+            if (view->child(i)->text(QAccessible::Name) == text)
+                return view->child(i);
+        }
+        return nullptr;
+    };
+    QAccessibleInterface *ann = node(form->TreeView1, QStringLiteral("1,Ann Lee"));
+    ASSERT_NE(ann, nullptr);
+    EXPECT_TRUE(ann->state().checkable && ann->state().checked);
+    EXPECT_NE(node(form->TreeView2, QStringLiteral("007 Late")), nullptr);
 }
 
 TEST_F(Builder, GroupTickCountsOnlyNewlyTickedAndUntickLeavesTheGroup)
