@@ -20,17 +20,26 @@ namespace AppMain {
 // goes on: no exception ever crosses into Qt. False when one was shown.
 bool Guard(const std::function<void()> &handler) noexcept;
 
-// A slot that runs its handler under Guard.
+namespace Detail {
+// Written as a template of its own so that the branch not taken is never
+// compiled for a handler that cannot take it.
+template <class H, class... A>
+void CallGuarded(const H &handler, A &&...args)
+{
+    if constexpr (std::is_invocable_v<const H &, A...>)
+        Guard([&] { handler(std::forward<A>(args)...); });
+    else
+        Guard([&] { handler(); });
+}
+} // namespace Detail
+
+// A slot that runs its handler under Guard: with the signal's arguments when
+// the handler takes them, with none otherwise.
 template <class F>
 auto Guarded(F handler)
 {
     return [handler = std::move(handler)](auto &&...args) {
-        Guard([&] {
-            if constexpr (std::is_invocable_v<const F &, decltype(args)...>)
-                handler(std::forward<decltype(args)>(args)...);
-            else
-                handler();
-        });
+        Detail::CallGuarded(handler, std::forward<decltype(args)>(args)...);
     };
 }
 

@@ -391,18 +391,18 @@ TEST_F(LinkScreens, CallersThatWouldPullTheLinkAreRefusedAndTheOperationGoesOn)
              SerialClk::DownloadFileSerial(comm, file(QStringLiteral("Data/TEVCMD.DLD")), 1, 2, QStringLiteral("Gate"));
              return since(n) == std::vector<std::string>{"D00 One\x1e", "D00 Two\x1e"};
          }},
-        {"set time", 0, Frame::Select, 0, [&, this](std::size_t n) {
+        {"set time", 0, Frame::Select, 0, [&](std::size_t n) {
              frmSetTime form;
              form.cmdSetTime->click();
              return since(n).size() == 1 && since(n)[0].starts_with("T00");
          }},
-        {"send command", 0, Frame::Select, 0, [&, this](std::size_t n) {
+        {"send command", 0, Frame::Select, 0, [&](std::size_t n) {
              frmSendCmd form;
              form.txtCmd->setText(QStringLiteral("D00 Hi"));
              form.cmdSend->click();
              return since(n) == std::vector<std::string>{"D00 Hi\x1e"};
          }},
-        {"serial exchange", 0, Frame::Select, 0, [&, this](std::size_t) {
+        {"serial exchange", 0, Frame::Select, 0, [&](std::size_t) {
              SerialClk::OpenSelectedClockPort(comm);
              return SerialClk::SendCommandWithRetry(comm, QStringLiteral("T20270331"), 1, 2);
          }},
