@@ -3,6 +3,7 @@
 #include "app/AppMain.h"
 #include "platform/db.h"
 #include "platform/error.h"
+#include "platform/ui.h"
 
 #include <QSqlError>
 #include <QSqlField>
@@ -11,7 +12,15 @@
 
 namespace {
 const char *const kCaptions[] = {"Clock#", "Description", "IP", "Address", "", "", "Poll"};
+constexpr int kHighestOctet = 255;
+
+bool ValidOctet(const QVariant &value)
+{
+    bool number = false;
+    const int octet = value.toString().trimmed().toInt(&number);
+    return number && octet >= 0 && octet <= kHighestOctet;
 }
+} // namespace
 
 TcpClockModel::TcpClockModel(const Platform::Database &db, bool editable, QObject *parent)
     : ClockListModel(db, QStringLiteral("TcpClocks"), editable, parent), m_editable(editable)
@@ -47,6 +56,12 @@ bool TcpClockModel::setData(const QModelIndex &index, const QVariant &value, int
         return false;
     // An emptied cell is no value at all, so a blank Clock# meets its rule.
     const bool empty = value.toString().trimmed().isEmpty();
+    if (!empty && index.column() >= Octet1 && index.column() <= Octet4 && !ValidOctet(value)) {
+        // It would go into the hosts file as an address no clock can have.
+        Platform::Ui::msgBox(QStringLiteral("An octet of the IP address must be a number from 0 to 255!"),
+                             Platform::Ui::Style::Exclamation);
+        return false;
+    }
     return ClockListModel::setData(index, empty ? QVariant() : value, role);
 }
 

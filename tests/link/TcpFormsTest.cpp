@@ -152,6 +152,14 @@ TEST_F(TcpForms, GridWritesACompletedRowAndRefusesDuplicateAndBlankClockNumbers)
                            QStringLiteral("Kovra Error#: 3022|The Clock# field cannot be left blank!|16")}));
     EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
     EXPECT_EQ(model->rowCount(), 3) << "the refused rows are dropped";
+
+    // An address no clock can have never reaches the hosts file.
+    answerOk(2);
+    EXPECT_FALSE(model->setData(model->index(0, TcpClockModel::Octet2), 256));
+    EXPECT_FALSE(model->setData(model->index(0, TcpClockModel::Octet3), QStringLiteral("1a")));
+    EXPECT_TRUE(model->setData(model->index(0, TcpClockModel::Octet4), 255));
+    EXPECT_EQ(boxes(), QStringList(2, QStringLiteral("Kovra-TEV|An octet of the IP address must be a number "
+                                                             "from 0 to 255!|48")));
 }
 
 // A key pressed and released on `to`; a printable key brings its text.
