@@ -9,8 +9,9 @@
 
 class QWidget;
 
-// The application shell's module: start-up, the settings store, the shared
-// helpers, and import and repair of the clock database.
+// The application shell's module: the state start-up sets, the settings
+// store, the shared helpers, and import and repair of the clock database.
+// Start-up itself knows every module and stands above them (startup/).
 namespace AppMain {
 
 // The eight clock-command strings of the 'Clock PARM' settings.
@@ -55,25 +56,6 @@ struct State {
 State &state();
 void resetState();
 inline AppSettingsRec &settings() { return state().Settings; }
-
-// ---- start-up ----
-enum class StartResult { Running, Ended };
-
-// The program from start-up to its end, with the application object standing;
-// returns the exit code. Every way out (the main window's unload, start-up
-// ending early, an error) releases module state before it returns.
-int Run();
-// Deletes the program's forms still there, then releases every module's
-// state: their database connections must close while Qt's SQL layer stands.
-void ReleaseModuleState();
-
-// Connects the main window's commands to the screens and links of every module.
-void InstallHooks();
-// Runs the start-up sequence and shows the splash; Ended means the program
-// must end without showing a window.
-StartResult Main();
-void LoadAppSettings();
-void LoadClockParms();
 
 // ---- settings store ----
 // The rows of one settings key, read once; fields are looked up in it.

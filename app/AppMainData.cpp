@@ -1,4 +1,4 @@
-// The settings store and the maintenance of the clock database.
+// The module's state, the settings store and the maintenance of the clock database.
 #include "app/AppMain.h"
 
 #include "platform/error.h"
@@ -20,6 +20,17 @@ static void initSchemaResource()
 }
 
 namespace AppMain {
+
+State &state()
+{
+    static State s;
+    return s;
+}
+
+void resetState()
+{
+    state() = State{};
+}
 
 namespace {
 

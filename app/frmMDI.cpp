@@ -8,7 +8,6 @@
 #include "platform/comm/serialcomm.h"
 #include "platform/error.h"
 #include "platform/help.h"
-#include "posting/KovraDS.h"
 
 #include <QAction>
 #include <QApplication>
@@ -592,8 +591,7 @@ void frmMDI::MDIForm_Unload()
     if (MSComm1->PortOpen())
         run(mdiHooks().closePort);
     AppMain::state().MainDb.close();
-    if (KovraDS::state().TargetDb.isOpen())
-        KovraDS::CloseTargetDb();
+    run(mdiHooks().closeTargetDb);
     if (clockInterface() != 0)
         run(mdiHooks().closeTcpIpLink);
     Platform::Help::quit(AppMain::state().HelpFile);

@@ -103,6 +103,7 @@ struct MDIHooks {
     std::function<void()> closePort;                // SerialClk::ClosePort(MSComm1, sbrStatus)
 
     std::function<void()> closeTcpIpLink;           // TCPIP::CloseTCPIPLink
+    std::function<void()> closeTargetDb;            // KovraDS::CloseTargetDb when it is open
     // What the TCP/IP clocks left held, settled before their link goes.
     std::function<void()> settleTcpIpRecords;      // TCPIPPoll::SettleHeldRecords
 

@@ -7,6 +7,7 @@
 #include "posting/KovraDS.h"
 #include "setup/CmdFile.h"
 #include "setup/frmDldFile.h"
+#include "startup/Startup.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -11,6 +11,7 @@
 #include "platform/ui.h"
 #include "polling/PollFiles.h"
 #include "polling/frmPollTCPIP.h"
+#include "startup/Startup.h"
 
 #include "LinkHome.h"
 #include "TcpClock.h"

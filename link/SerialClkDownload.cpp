@@ -4,7 +4,7 @@
 #include "link/SerialClkDetail.h"
 
 #include "app/AppMain.h"
-#include "app/frmCancelSend.h"
+#include "link/frmCancelSend.h"
 #include "platform/ansi.h"
 #include "platform/clock.h"
 #include "platform/comm/commcontrol.h"

@@ -117,6 +117,10 @@ void InstallHooks()
 {
     MDIHooks &hooks = mdiHooks();
     hooks.postPolledData = [](const QString &file) { return PostPolledData(file); };
+    hooks.closeTargetDb = [] {
+        if (state().TargetDb.isOpen())
+            CloseTargetDb();
+    };
     // The access-control checks of a continuous poll.
     hooks.startRealTimeChecks = Sorb01::StartRealTimeChecks;
     hooks.endRealTimeChecks = Sorb01::EndRealTimeChecks;

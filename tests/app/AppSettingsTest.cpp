@@ -2,12 +2,13 @@
 // it shows, what Save and Close store, and the switch of the clock link.
 #include "app/AppMain.h"
 #include "app/Screen.h"
-#include "app/frmAppSettings.h"
 #include "app/frmMDI.h"
 #include "link/SerialClk.h"
 #include "link/TCPIP.h"
 #include "platform/comm/serialcomm.h"
 #include "platform/ui.h"
+#include "startup/Startup.h"
+#include "startup/frmAppSettings.h"
 #include "tests/support/fixture/TevHome.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 

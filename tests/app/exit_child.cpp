@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/help.h"
 #include "platform/ui.h"
+#include "startup/Startup.h"
 
 #include <QAction>
 #include <QApplication>

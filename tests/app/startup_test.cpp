@@ -4,6 +4,7 @@
 #include "link/SerialClk.h"
 #include "platform/ui.h"
 #include "posting/KovraDS.h"
+#include "startup/Startup.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include <QCoreApplication>

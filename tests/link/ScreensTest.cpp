@@ -3,7 +3,6 @@
 // application folder's database.
 #include "app/AppMain.h"
 #include "app/Screen.h"
-#include "app/frmAppSettings.h"
 #include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
@@ -15,6 +14,7 @@
 #include "platform/ui.h"
 #include "polling/frmPollSerial.h"
 #include "polling/frmPollTCPIP.h"
+#include "startup/frmAppSettings.h"
 #include "tests/support/fixture/TevHome.h"
 #include "tests/support/serialclock/EmulatedSerialClock.h"
 

@@ -9,6 +9,7 @@
 #include "platform/comm/commcontrol.h"
 #include "platform/comm/fakecomm.h"
 #include "platform/ui.h"
+#include "startup/Startup.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include <QStyledItemDelegate>

@@ -1,10 +1,10 @@
 // The serial link end to end: the real comm control on a pseudo-terminal,
 // the emulated clock on its far side.
 #include "app/AppMain.h"
-#include "app/frmCancelSend.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
 #include "link/TCPIP.h"
+#include "link/frmCancelSend.h"
 #include "platform/comm/serialcomm.h"
 #include "platform/ui.h"
 #include "tests/support/fixture/TevHome.h"

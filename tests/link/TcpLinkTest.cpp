@@ -1,11 +1,12 @@
 // The TCP/IP link layer end to end: the built libraries loaded from the
 // application folder, emulated clocks on loopback addresses.
 #include "app/AppMain.h"
-#include "app/frmCancelSend.h"
 #include "app/frmMDI.h"
 #include "link/SerialClk.h"
 #include "link/TCPIP.h"
+#include "link/frmCancelSend.h"
 #include "platform/clock.h"
+#include "startup/Startup.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include "LinkHome.h"

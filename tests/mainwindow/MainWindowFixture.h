@@ -2,16 +2,17 @@
 
 #include "app/AppMain.h"
 #include "app/frmAbout.h"
-#include "app/frmCancelSend.h"
 #include "app/frmMDI.h"
 #include "app/frmProgressBar.h"
 #include "app/frmSplash.h"
 #include "link/SerialClk.h"
+#include "link/frmCancelSend.h"
 #include "platform/clock.h"
 #include "platform/comm/fakecomm.h"
 #include "platform/help.h"
 #include "platform/ui.h"
 #include "posting/KovraDS.h"
+#include "startup/Startup.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include <QCoreApplication>

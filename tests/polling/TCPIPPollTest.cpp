@@ -9,6 +9,7 @@
 #include "polling/TCPIPPoll.h"
 #include "polling/TCPIPRecords.h"
 #include "polling/frmPollTCPIP.h"
+#include "startup/Startup.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include "LinkHome.h"

@@ -2,7 +2,7 @@
 
 #include "FakeClockLink.h"
 
-#include "app/frmCancelSend.h"
+#include "link/frmCancelSend.h"
 #include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"

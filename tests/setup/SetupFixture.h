@@ -3,6 +3,7 @@
 #include "app/AppMain.h"
 #include "link/SerialClk.h"
 #include "platform/ui.h"
+#include "startup/Startup.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include <QCoreApplication>

@@ -1,4 +1,4 @@
-#include "app/frmAppSettings.h"
+#include "startup/frmAppSettings.h"
 
 #include "app/AppMain.h"
 #include "app/ClockOperation.h"
@@ -9,6 +9,7 @@
 #include "platform/comm/commcontrol.h"
 #include "platform/error.h"
 #include "platform/ui.h"
+#include "startup/Startup.h"
 
 #include <QAction>
 #include <QButtonGroup>
@@ -38,10 +39,11 @@ constexpr int kDatabaseFilter = 3;
 constexpr int kTextFilter = 4;
 
 // Each step as at start-up: a failure is shown and the next step runs.
-void runSteps(const std::vector<std::function<void()>> &steps)
+bool runSteps(const std::vector<std::function<void()>> &steps)
 {
     for (const auto &step : steps)
         AppMain::Guard(step);
+    return true;
 }
 
 } // namespace
@@ -349,19 +351,9 @@ void frmAppSettings::switchClockInterface(int from, int to)
         mdi->mnuCommDialModem->setEnabled(true);
         mdi->mnuCommHangUpModem->setEnabled(false);
         mdi->mnuCmdGetBadgeSch->setEnabled(true);
-        runSteps({
-            [] { SerialClk::LoadCommSettings(); },
-            [] { SerialClk::LoadDefaultSerialClock(); },
-            [&] { SerialClk::SetCommDefaults(comm, serial.SelClock.Port, serial.SelClock.Settings); },
-        });
-        mdi->mnuCommPollParm->setEnabled(true);
-        serial.ClockPortOpen = false;
-    } else {
-        mdi->DisableSerialOnlyMenus();
-        for (void (*call)() : TCPIP::StartSequence())
-            AppMain::Guard(call);
-        mdi->mnuCommPollParm->setEnabled(false);
     }
+    AppMain::PrepareClockLink(quint8(to), runSteps);
+    mdi->mnuCommPollParm->setEnabled(to == 0);
 }
 
 bool frmAppSettings::cmdSave_Click()

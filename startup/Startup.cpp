@@ -1,8 +1,9 @@
 // Start-up: the application folder, the clock database, the settings every
 // other module reads, the clock link, and the splash.
-#include "app/AppMain.h"
+#include "startup/Startup.h"
 
-#include "app/frmAppSettings.h"
+#include "app/AppMain.h"
+#include "app/Screen.h"
 #include "app/frmMDI.h"
 #include "app/frmSplash.h"
 #include "link/SerialClk.h"
@@ -16,6 +17,7 @@
 #include "posting/KovraDS.h"
 #include "posting/Sorb01.h"
 #include "setup/ClkSetup.h"
+#include "startup/frmAppSettings.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -84,14 +86,13 @@ bool runSteps(const std::vector<std::function<void()>> &steps)
     return true;
 }
 
-// Step 9: the link chosen by "Clock". The serial and TCP/IP layers hook
-// their preparation in here. False when the start-up trap ends the program.
-bool PrepareClockLink()
+} // namespace
+
+bool PrepareClockLink(quint8 clock, const StepRunner &run)
 {
-    const quint8 clock = settings().ClockInterface;
     if (clock == 0) {
         SerialClk::State &serial = SerialClk::state();
-        const bool going = runSteps({
+        const bool going = run({
             [] { SerialClk::LoadCommSettings(); },
             [] { SerialClk::LoadDefaultSerialClock(); },
             [&serial] {
@@ -99,30 +100,16 @@ bool PrepareClockLink()
             },
         });
         serial.ClockPortOpen = false;
-        if (!going)
-            return false;
+        return going;
     }
     if (clock == 1 || clock == 2) {
-        // Each call a step of its own: a failed one is shown and the next still runs.
+        // These stay off while the TCP/IP link is in use.
         std::vector<std::function<void()>> steps = {[] { frmMDI::instance()->DisableSerialOnlyMenus(); }};
         for (void (*call)() : TCPIP::StartSequence())
             steps.push_back(call);
-        return runSteps(steps);
+        return run(steps);
     }
     return true;
-}
-
-} // namespace
-
-State &state()
-{
-    static State s;
-    return s;
-}
-
-void resetState()
-{
-    state() = State{};
 }
 
 int Run()
@@ -200,7 +187,8 @@ StartResult Main()
         [&] { LoadClockParms(); },
         [&] { s.ClockReplyMsgs = kDefaultClockReplies; },
     };
-    if (!runSteps(steps) || !PrepareClockLink())
+    // Then the link chosen by "Clock".
+    if (!runSteps(steps) || !PrepareClockLink(s.Settings.ClockInterface, runSteps))
         return StartResult::Ended;
     frmSplash::instance()->show();
     return StartResult::Running;

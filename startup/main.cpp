@@ -1,5 +1,5 @@
-#include "app/AppMain.h"
 #include "app/Screen.h"
+#include "startup/Startup.h"
 
 #include <QApplication>
 

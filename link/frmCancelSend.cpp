@@ -1,4 +1,4 @@
-#include "app/frmCancelSend.h"
+#include "link/frmCancelSend.h"
 
 #include "app/LongOperation.h"
 #include "link/SerialClk.h"
