@@ -5,8 +5,11 @@
 
 #include <QAtomicInteger>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QUrl>
+
+#include <sqlite3.h>
 
 namespace Platform {
 
@@ -46,9 +49,9 @@ int primaryCode(const QSqlError &error)
     return numeric ? code : -1;
 }
 
-int engineNumber(const QSqlError &error)
+int engineNumber(int primary, const QString &text)
 {
-    switch (primaryCode(error)) {
+    switch (primary) {
     case kSqliteCorrupt:
     case kSqliteNotADb: return ErrorNo::DatabaseCorrupt;
     case kSqliteCantOpen: return ErrorNo::DatabaseMissing;
@@ -58,7 +61,6 @@ int engineNumber(const QSqlError &error)
     case kSqliteReadOnly: return ErrorNo::FileLocked;
     default: break;
     }
-    const QString text = error.databaseText();
     if (text.startsWith(QLatin1String("no such table")))
         return ErrorNo::TableNotFound;
     if (text.startsWith(QLatin1String("no such column")) || text.contains(QLatin1String("has no column named")))
@@ -112,14 +114,69 @@ Error databaseError(const QSqlError &error, const QString &context)
     QString text = describe(error);
     if (!context.isEmpty())
         text = context + QStringLiteral(": ") + text;
-    return Error(engineNumber(error), text);
+    return Error(engineNumber(primaryCode(error), error.databaseText()), text);
 }
+
+namespace {
+
+// The engine's error for a failed call on its own handle, as databaseError gives it.
+Error engineError(sqlite3 *engine, int code)
+{
+    const QString message = QString::fromUtf8(sqlite3_errmsg(engine));
+    return Error(engineNumber(code & 0xFF, message), message);
+}
+
+} // namespace
+
+struct Database::EngineStatement::Engine {
+    sqlite3 *db = nullptr;
+    sqlite3_stmt *stmt = nullptr;
+    bool started = false;  // stepped since it was last reset
+    ~Engine() { finalize(); }
+    void finalize()
+    {
+        sqlite3_finalize(stmt);
+        stmt = nullptr;
+    }
+    void restart()
+    {
+        if (started)
+            sqlite3_reset(stmt);
+        started = false;
+    }
+};
 
 struct Database::Connection {
     QString name;
     int depth = 0;  // open Transaction scopes; the outer one is BEGIN, the rest savepoints
+    sqlite3 *engine = nullptr;  // the driver's own handle
+    // Every engine statement prepared here: each is finalized before the driver closes.
+    std::vector<std::weak_ptr<EngineStatement::Engine>> statements;
+    // The savepoint of each nesting level (from 1), prepared at its first use:
+    // a posting run opens and ends one per punch.
+    struct Savepoint {
+        EngineStatement begin, release, rollbackTo;
+    };
+    std::vector<Savepoint> savepoints;
+
+    Savepoint &savepoint(const Database &db, int level)
+    {
+        while (int(savepoints.size()) < level) {
+            const QString name = QStringLiteral("tev_sp%1").arg(savepoints.size() + 1);
+            savepoints.push_back({db.prepareForEngine(QStringLiteral("SAVEPOINT ") + name),
+                                  db.prepareForEngine(QStringLiteral("RELEASE ") + name),
+                                  db.prepareForEngine(QStringLiteral("ROLLBACK TO ") + name)});
+        }
+        return savepoints[level - 1];
+    }
+
     ~Connection()
     {
+        savepoints.clear();
+        for (const auto &statement : statements) {
+            if (const auto engineStatement = statement.lock())
+                engineStatement->finalize();
+        }
         {
             QSqlDatabase db = QSqlDatabase::database(name, false);
             if (db.isValid())
@@ -164,6 +221,9 @@ Database Database::open(const QString &path, bool readOnly, Check check)
     db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(busyMs));
     if (!db.open())
         throw openError(db.lastError(), path);
+    const QVariant engine = db.driver()->handle();
+    if (engine.isValid() && qstrcmp(engine.typeName(), "sqlite3*") == 0)
+        result.m_connection->engine = *static_cast<sqlite3 *const *>(engine.constData());
 
     QSqlQuery q(db);
     const QString sql = check == Check::Full ? QStringLiteral("PRAGMA quick_check")
@@ -172,6 +232,11 @@ Database Database::open(const QString &path, bool readOnly, Check check)
         throw openError(q.lastError(), path);
     if (check == Check::Full && (!q.next() || q.value(0).toString() != QLatin1String("ok")))
         throw Error(ErrorNo::DatabaseCorrupt, QStringLiteral("The database '%1' is damaged.").arg(path));
+    // Savepoint journals and sorts stay in memory: once a savepoint's journal has spilled to a file
+    // it stays one for the whole transaction, and a posting run's savepoint per punch then writes
+    // every page it changes through it.
+    if (!q.exec(QStringLiteral("PRAGMA temp_store = MEMORY")))
+        throw openError(q.lastError(), path);
     return result;
 }
 
@@ -180,11 +245,16 @@ void Database::close()
     m_connection.reset();
 }
 
-QSqlDatabase Database::handle() const
+Database::Connection &Database::connection() const
 {
     if (!m_connection)
         throw Error(ErrorNo::DatabaseEngine, QStringLiteral("The database is not open."));
-    return QSqlDatabase::database(m_connection->name, false);
+    return *m_connection;
+}
+
+QSqlDatabase Database::handle() const
+{
+    return QSqlDatabase::database(connection().name, false);
 }
 
 QSqlQuery Database::query(const QString &sql, const QVariantList &values) const
@@ -216,19 +286,31 @@ Snapshot Database::snapshot(const QString &sql, const QVariantList &values) cons
     return Snapshot(std::move(rows));
 }
 
+namespace {
+
+void runSavepoint(Database::EngineStatement &statement, const QString &context)
+{
+    try {
+        statement.execute();
+    } catch (const Error &e) {
+        throw Error(e.number(), context + QStringLiteral(": ") + e.description());
+    }
+}
+
+} // namespace
+
 Database::Transaction::Transaction(const Database &db) : m_db(&db)
 {
-    QSqlDatabase handle = db.handle();
-    m_level = db.m_connection->depth;
+    Connection &c = db.connection();
+    m_level = c.depth;
     if (m_level == 0) {
+        QSqlDatabase handle = db.handle();
         if (!handle.transaction())
             throw databaseError(handle.lastError(), QStringLiteral("Cannot start a transaction"));
     } else {
-        QSqlQuery q(handle);
-        if (!q.exec(QStringLiteral("SAVEPOINT tev_sp%1").arg(m_level)))
-            throw databaseError(q.lastError(), QStringLiteral("Cannot start a transaction"));
+        runSavepoint(c.savepoint(db, m_level).begin, QStringLiteral("Cannot start a transaction"));
     }
-    ++db.m_connection->depth;
+    ++c.depth;
 }
 
 Database::Transaction::~Transaction()
@@ -247,20 +329,19 @@ void Database::Transaction::end(bool keep)
     m_done = true;
     if (!m_db->m_connection)
         return;
-    --m_db->m_connection->depth;
-    QSqlDatabase handle = m_db->handle();
+    Connection &c = *m_db->m_connection;
+    --c.depth;
     if (m_level == 0) {
+        QSqlDatabase handle = m_db->handle();
         const bool ok = keep ? handle.commit() : handle.rollback();
         if (!ok)
             throw databaseError(handle.lastError(), keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
         return;
     }
-    QSqlQuery q(handle);
-    const QString name = QStringLiteral("tev_sp%1").arg(m_level);
-    if (!keep && !q.exec(QStringLiteral("ROLLBACK TO ") + name))
-        throw databaseError(q.lastError(), QStringLiteral("Cannot roll back"));
-    if (!q.exec(QStringLiteral("RELEASE ") + name))
-        throw databaseError(q.lastError(), keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
+    Connection::Savepoint &savepoint = c.savepoint(*m_db, m_level);
+    if (!keep)
+        runSavepoint(savepoint.rollbackTo, QStringLiteral("Cannot roll back"));
+    runSavepoint(savepoint.release, keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
 }
 
 void Database::Transaction::commit()
@@ -324,6 +405,159 @@ Snapshot Database::Statement::snapshot(const QVariantList &values)
         throw databaseError(q.lastError());
     q.finish();
     return Snapshot(std::move(rows));
+}
+
+Database::EngineStatement Database::prepareForEngine(const QString &sql) const
+{
+    Connection &c = connection();
+    if (!c.engine)
+        throw Error(ErrorNo::DatabaseEngine, QStringLiteral("The database driver gives no engine handle."));
+    EngineStatement statement;
+    statement.m_engine = std::make_shared<EngineStatement::Engine>();
+    statement.m_engine->db = c.engine;
+    const QByteArray text = sql.toUtf8();
+    const int rc = sqlite3_prepare_v2(c.engine, text.constData(), int(text.size()), &statement.m_engine->stmt, nullptr);
+    if (rc != SQLITE_OK)
+        throw engineError(c.engine, rc);
+    std::erase_if(c.statements, [](const auto &s) { return s.expired(); });
+    c.statements.push_back(statement.m_engine);
+    return statement;
+}
+
+bool Database::EngineStatement::isValid() const
+{
+    return m_engine && m_engine->stmt;
+}
+
+Database::EngineStatement::Engine &Database::EngineStatement::engine() const
+{
+    if (!isValid())
+        throw Error(ErrorNo::DatabaseEngine, QStringLiteral("The statement is not prepared."));
+    return *m_engine;
+}
+
+sqlite3_stmt *Database::EngineStatement::rebinding()
+{
+    Engine &e = engine();
+    e.restart();
+    return e.stmt;
+}
+
+Database::EngineStatement &Database::EngineStatement::bound(int rc)
+{
+    if (rc != SQLITE_OK)
+        throw engineError(m_engine->db, rc);
+    return *this;
+}
+
+Database::EngineStatement &Database::EngineStatement::bind(int index, QByteArrayView utf8)
+{
+    // A null pointer would bind Null: an empty view is the empty text.
+    const char *bytes = utf8.isEmpty() ? "" : utf8.data();
+    return bound(sqlite3_bind_text(rebinding(), index + 1, bytes, int(utf8.size()), SQLITE_TRANSIENT));
+}
+
+Database::EngineStatement &Database::EngineStatement::bind(int index, qint64 value)
+{
+    return bound(sqlite3_bind_int64(rebinding(), index + 1, value));
+}
+
+Database::EngineStatement &Database::EngineStatement::bind(int index, double value)
+{
+    return bound(sqlite3_bind_double(rebinding(), index + 1, value));
+}
+
+Database::EngineStatement &Database::EngineStatement::bindNull(int index)
+{
+    return bound(sqlite3_bind_null(rebinding(), index + 1));
+}
+
+Database::EngineStatement &Database::EngineStatement::bindValue(int index, const QVariant &value)
+{
+    switch (value.typeId()) {
+    case QMetaType::QString: return bind(index, QByteArrayView(value.toString().toUtf8()));
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Bool:
+    case QMetaType::LongLong: return value.isNull() ? bindNull(index) : bind(index, value.toLongLong());
+    case QMetaType::Double: return value.isNull() ? bindNull(index) : bind(index, value.toDouble());
+    case QMetaType::QByteArray: {
+        if (value.isNull())
+            return bindNull(index);
+        const QByteArray bytes = value.toByteArray();
+        return bound(sqlite3_bind_blob(rebinding(), index + 1, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT));
+    }
+    default: return value.isNull() ? bindNull(index) : bind(index, QByteArrayView(value.toString().toUtf8()));
+    }
+}
+
+bool Database::EngineStatement::next()
+{
+    Engine &e = engine();
+    e.started = true;
+    const int rc = sqlite3_step(e.stmt);
+    if (rc == SQLITE_ROW)
+        return true;
+    if (rc == SQLITE_DONE)
+        return false;
+    const Error error = engineError(e.db, rc);
+    e.restart();
+    throw error;
+}
+
+int Database::EngineStatement::execute()
+{
+    engine().restart();
+    while (next()) {
+    }
+    return sqlite3_changes(m_engine->db);
+}
+
+void Database::EngineStatement::reset()
+{
+    engine().restart();
+}
+
+bool Database::EngineStatement::isNull(int column) const
+{
+    return sqlite3_column_type(engine().stmt, column) == SQLITE_NULL;
+}
+
+bool Database::EngineStatement::isText(int column) const
+{
+    return sqlite3_column_type(engine().stmt, column) == SQLITE_TEXT;
+}
+
+qint64 Database::EngineStatement::integer(int column) const
+{
+    return sqlite3_column_int64(engine().stmt, column);
+}
+
+double Database::EngineStatement::real(int column) const
+{
+    return sqlite3_column_double(engine().stmt, column);
+}
+
+QByteArrayView Database::EngineStatement::text(int column) const
+{
+    sqlite3_stmt *stmt = engine().stmt;
+    const auto *bytes = reinterpret_cast<const char *>(sqlite3_column_text(stmt, column));
+    return QByteArrayView(bytes, bytes ? sqlite3_column_bytes(stmt, column) : 0);
+}
+
+QVariant Database::EngineStatement::value(int column) const
+{
+    sqlite3_stmt *stmt = engine().stmt;
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER: return QVariant(qlonglong(sqlite3_column_int64(stmt, column)));
+    case SQLITE_FLOAT: return QVariant(sqlite3_column_double(stmt, column));
+    case SQLITE_TEXT: return QVariant(QString::fromUtf8(text(column)));
+    case SQLITE_BLOB: {
+        const auto *bytes = static_cast<const char *>(sqlite3_column_blob(stmt, column));
+        return QVariant(QByteArray(bytes, sqlite3_column_bytes(stmt, column)));
+    }
+    default: return QVariant();
+    }
 }
 
 } // namespace Platform

@@ -2,6 +2,7 @@
 
 #include "platform/error.h"
 
+#include <QByteArrayView>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -12,6 +13,8 @@
 #include <functional>
 #include <memory>
 #include <vector>
+
+struct sqlite3_stmt;
 
 // The database layer: SQLite files in place of the old engine's files. Opening
 // never creates a file and checks the one it opens; failures are
@@ -115,6 +118,55 @@ public:
     };
     Statement prepare(const QString &sql) const;
 
+    // A statement of a loop that runs it for every record (a posting run):
+    // the engine's own statement on this connection, bound and read in place.
+    // A QSqlQuery copies each value through a QVariant and rebuilds its
+    // field list on every run, which costs more than the engine's work
+    // itself. The connection finalizes it when it closes; after that it fails
+    // as not prepared.
+    class EngineStatement {
+    public:
+        EngineStatement() = default;
+        bool isValid() const;
+
+        // Values by position, from 0. A text is UTF-8 bytes; an empty one is
+        // the empty text, not Null. Binding starts the statement afresh.
+        EngineStatement &bind(int index, QByteArrayView utf8);
+        EngineStatement &bind(int index, qint64 value);
+        EngineStatement &bind(int index, double value);
+        EngineStatement &bindNull(int index);
+        // As Statement binds it: a null QString is the empty text, an empty QVariant Null.
+        EngineStatement &bindValue(int index, const QVariant &value);
+
+        // The next row; false at the end. The first call after a bind or
+        // reset() runs the statement from its start.
+        bool next();
+        // Runs it to its end; the rows it changed.
+        int execute();
+        // Lets go of its rows (until then it holds its read of the tables).
+        void reset();
+
+        // Columns of the current row, from 0.
+        bool isNull(int column) const;
+        bool isText(int column) const;
+        qint64 integer(int column) const;
+        double real(int column) const;
+        // UTF-8; valid until the next step, bind or reset. Null reads as empty.
+        QByteArrayView text(int column) const;
+        // As the type it is stored as (Null an empty QVariant).
+        QVariant value(int column) const;
+
+        struct Engine;  // the engine's statement, finalized by its connection
+
+    private:
+        friend class Database;
+        Engine &engine() const;
+        sqlite3_stmt *rebinding();          // the statement, started afresh for new values
+        EngineStatement &bound(int rc);     // throws the engine's error unless rc is OK
+        std::shared_ptr<Engine> m_engine;
+    };
+    EngineStatement prepareForEngine(const QString &sql) const;
+
     // Whether a statement is in a transaction of this connection.
     bool inTransaction() const;
 
@@ -122,6 +174,7 @@ public:
 
 private:
     struct Connection;
+    Connection &connection() const;
     std::unique_ptr<Connection> m_connection;
     QString m_path;
 };

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 // The daily summary of hours worked, rebuilt for the attendance rows marked
 // for recalculation: straight time up to 40 hours a pay week, the rest overtime.
@@ -19,10 +20,18 @@ public:
     void recalculate();
     const QStringList &statements() const { return m_statements; }
 
+    struct Group;
+    struct NewDay;
+
 private:
+    // One employee's groups of one week number, in their order: the week's
+    // rows read once, its marked days rebuilt, their marks cleared. The rows
+    // it adds are left in newDays.
+    void recalculateWeek(const std::vector<const Group *> &week, std::vector<NewDay> &newDays);
+
     const Platform::Database *m_db;
     QStringList m_statements;
-    Platform::Database::Statement m_groups, m_delete, m_weekTotal, m_add, m_insert, m_clear;
+    Platform::Database::EngineStatement m_groups, m_week, m_delete, m_add, m_insert, m_clear;
 };
 
 // On the target database; false after an error, which is left in *failure

@@ -5,7 +5,7 @@
 #include "posting/PostingFile.h"
 #include "posting/StoredForms.h"
 
-#include <QSqlQuery>
+#include <QScopeGuard>
 
 #include <cstdlib>
 
@@ -34,7 +34,7 @@ Pairing::Pairing(const Platform::Database &db, PairingTable table) : m_table(std
 {
     const auto prepare = [&](const QString &sql) {
         m_statements << sql;
-        return db.prepare(sql);
+        return db.prepareForEngine(sql);
     };
     const PairingTable &t = m_table;
     const QString name = quoted(t.Table);
@@ -75,66 +75,75 @@ Pairing::Pairing(const Platform::Database &db, PairingTable table) : m_table(std
         m_employee = prepare(QStringLiteral("SELECT 1 FROM Employee WHERE ID = ? LIMIT 1"));
 }
 
-QVariantList Pairing::keyed(const QString &empId, const QStringList &keys) const
+int Pairing::bindKeys(Statement &statement, int at) const
 {
-    if (keys.size() != m_table.KeyColumns.size())
-        throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
-                              QStringLiteral("A punch for %1 carries %2 key values.").arg(m_table.Table).arg(keys.size()));
-    QVariantList values{empId};
-    for (const QString &key : keys)
-        values.append(key);
-    return values;
+    statement.bind(at++, m_badge);
+    for (const QByteArray &key : m_keys)
+        statement.bind(at++, key);
+    return at;
 }
 
 PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, const QDate &date, const QTime &time)
 {
     const PairingTable &t = m_table;
-    const QString day = DbDate(date), at = DbTime(time);
     m_changed = 0;
     m_attempted = PairingOutcome::Unchanged;
+    if (keys.size() != t.KeyColumns.size())
+        throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
+                              QStringLiteral("A punch for %1 carries %2 key values.").arg(t.Table).arg(keys.size()));
+    m_badge = empId.toUtf8();
+    m_keys.clear();
+    for (const QString &key : keys)
+        m_keys.append(key.toUtf8());
+    const StoredText day = DbDateText(date), at = DbTimeText(time);
 
-    QVariantList values = keyed(empId, keys);
-    values << day << at;
-    values += values;
-    QSqlQuery &dup = m_duplicate.run(values);
-    const bool duplicate = dup.next() && dup.value(0).toInt() != 0;
-    dup.finish();
+    int i = bindKeys(m_duplicate, 0);
+    m_duplicate.bind(i, day).bind(i + 1, at);
+    i = bindKeys(m_duplicate, i + 2);
+    m_duplicate.bind(i, day).bind(i + 1, at);
+    const bool duplicate = m_duplicate.next() && m_duplicate.integer(0) != 0;
+    m_duplicate.reset();
     if (duplicate)
         return PairingOutcome::Duplicate;
 
     const QDate weekEnd = GetWeekEnd(date, time);
-    const int week = date == weekEnd ? GetWeekNumber(date, time) : GetWeekNumber(date);
+    const qint64 week = date == weekEnd ? GetWeekNumber(date, time) : GetWeekNumber(date);
 
     // A punch before the day start belongs to the work day that began the date before.
     const QDate first = BeforeDayStart(time) ? date.addDays(-1) : date;
-    const QString dayStart = DbTime(company().DayStartTime);
-    values = keyed(empId, keys);
-    values << DbDate(first) << DbDate(first.addDays(1)) << DbDate(first) << dayStart << DbDate(first.addDays(1)) << dayStart;
+    const StoredText from = DbDateText(first), to = DbDateText(first.addDays(1));
+    const StoredText dayStart = DbTimeText(company().DayStartTime);
+    i = bindKeys(m_openPair, 0);
+    m_openPair.bind(i, from).bind(i + 1, to).bind(i + 2, from).bind(i + 3, dayStart).bind(i + 4, to).bind(i + 5, dayStart);
     if (t.Week)
-        values << week;
-    QSqlQuery &open = m_openPair.run(values);
-    if (!open.next()) {
-        open.finish();
+        m_openPair.bind(i + 6, week);
+    if (!m_openPair.next()) {
+        m_openPair.reset();
         if (t.EmployeeGuard) {
-            QSqlQuery &employee = m_employee.run({empId});
-            const bool known = employee.next();
-            employee.finish();
+            const bool known = m_employee.bind(0, m_badge).next();
+            m_employee.reset();
             if (!known)
                 return PairingOutcome::UnknownEmployee;
         }
-        values = keyed(empId, keys);
-        values << day;
+        i = bindKeys(m_insert, 0);
+        m_insert.bind(i++, day);
         if (t.Week)
-            values << week;
-        values << at;
+            m_insert.bind(i++, week);
+        m_insert.bind(i, at);
         m_attempted = PairingOutcome::Opened;
-        m_changed = m_insert.execute(values);
+        m_changed = m_insert.execute();
         return PairingOutcome::Opened;
     }
-    const qlonglong row = open.value(0).toLongLong();
-    const QDate inDate = ReadDbDate(open.value(1), t.StartDate);
-    const QTime inTime = ReadDbTime(open.value(2), t.StartTime);
-    open.finish();
+    qint64 row = 0;
+    QDate inDate;
+    QTime inTime;
+    {
+        // The pair's row is let go also when its start is in a form that cannot be read.
+        const auto done = qScopeGuard([this] { m_openPair.reset(); });
+        row = m_openPair.integer(0);
+        inDate = ReadDbDate(m_openPair, 1, t.StartDate);
+        inTime = ReadDbTime(m_openPair, 2, t.StartTime);
+    }
 
     const long days = inDate.daysTo(date);
     const int minutes = MinutesOfDay(time) - MinutesOfDay(inTime);
@@ -143,22 +152,24 @@ PairingOutcome Pairing::post(const QString &empId, const QStringList &keys, cons
     if (days > 0 || (days == 0 && minutes > 0)) {
         const long worked = ElapsedMinutes(inDate, inTime, date, time);
         m_attempted = PairingOutcome::Closed;
-        m_changed = m_close.execute({day, at, qlonglong(MinutesToHours(worked)), qlonglong(MinutesRemainder(worked)), row});
+        m_close.bind(0, day).bind(1, at).bind(2, qint64(MinutesToHours(worked))).bind(3, qint64(MinutesRemainder(worked)));
+        m_changed = m_close.bind(4, row).execute();
         markFrom = inDate;
         outcome = PairingOutcome::Closed;
     } else if (days < 0 || minutes < 0) {
         // The punch becomes the start; the old start becomes the end.
         const long worked = RoundMinutes(std::labs(days) * kMinutesPerDay + MinutesOfDay(inTime) - MinutesOfDay(time));
         m_attempted = PairingOutcome::PutInFront;
-        m_changed = m_putInFront.execute({DbDate(inDate), day, DbTime(inTime), at, qlonglong(MinutesToHours(worked)),
-                              qlonglong(MinutesRemainder(worked)), row});
+        m_putInFront.bind(0, DbDateText(inDate)).bind(1, day).bind(2, DbTimeText(inTime)).bind(3, at);
+        m_putInFront.bind(4, qint64(MinutesToHours(worked))).bind(5, qint64(MinutesRemainder(worked)));
+        m_changed = m_putInFront.bind(6, row).execute();
         markFrom = date;
         outcome = PairingOutcome::PutInFront;
     } else {
         return PairingOutcome::Unchanged;
     }
     if (t.Recalculate)
-        m_mark.execute({empId, DbDate(markFrom), DbDate(weekEnd), week});
+        m_mark.bind(0, m_badge).bind(1, DbDateText(markFrom)).bind(2, DbDateText(weekEnd)).bind(3, week).execute();
     return outcome;
 }
 

@@ -54,13 +54,18 @@ public:
     const QStringList &statements() const { return m_statements; }
 
 private:
-    QVariantList keyed(const QString &empId, const QStringList &keys) const;
+    using Statement = Platform::Database::EngineStatement;
+    // Binds the employee and the keys from index `at` on; the index after them.
+    int bindKeys(Statement &statement, int at) const;
 
     PairingTable m_table;
     QStringList m_statements;
     int m_changed = 0;
     PairingOutcome m_attempted = PairingOutcome::Unchanged;
-    Platform::Database::Statement m_duplicate, m_openPair, m_close, m_putInFront, m_insert, m_mark, m_employee;
+    // The punch's employee and keys as bound, set by each post.
+    QByteArray m_badge;
+    QByteArrayList m_keys;
+    Statement m_duplicate, m_openPair, m_close, m_putInFront, m_insert, m_mark, m_employee;
 };
 
 // What a posting run does with a punch whose write the database refuses

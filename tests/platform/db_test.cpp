@@ -3,12 +3,14 @@
 #include "platform/error.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <type_traits>
+#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -196,6 +198,33 @@ TEST_F(DatabaseFiles, SavepointRollbackUndoesOnlyItsOwnWork)
         outer.rollback();
     }
     EXPECT_EQ(db.snapshot(QStringLiteral("SELECT k FROM t")).size(), 2u);
+}
+
+// The descriptors of this process open on a file.
+int openDescriptors(const QString &file)
+{
+    const QByteArray target = QFile::encodeName(QFileInfo(file).canonicalFilePath());
+    int count = 0;
+    for (const QString &fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::AllEntries | QDir::System)) {
+        char link[4096];
+        const ssize_t n = ::readlink(QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd).constData(), link, sizeof link);
+        count += n > 0 && QByteArray(link, n) == target;
+    }
+    return count;
+}
+
+TEST_F(DatabaseFiles, AnEngineStatementOutlivingItsDatabaseLetsTheFileGo)
+{
+    const QString file = makeDatabase(QStringLiteral("e.mdb"));
+    Platform::Database db = Platform::Database::open(file);
+    db.execute(QStringLiteral("INSERT INTO t VALUES ('Key', 'v')"));
+    Platform::Database::EngineStatement read = db.prepareForEngine(QStringLiteral("SELECT v FROM t WHERE k = ?"));
+    ASSERT_TRUE(read.bind(0, QByteArrayView("KEY")).next());
+    EXPECT_EQ(read.text(0), QByteArrayView("v"));
+    ASSERT_GT(openDescriptors(file), 0);
+    db.close();
+    EXPECT_EQ(openDescriptors(file), 0);
+    EXPECT_THROW(read.next(), Platform::Error);
 }
 
 TEST(CurrentError, ScopesNestAndRestore)

@@ -84,3 +84,21 @@ TEST_F(HoursWorkedTest, AFailureMidRunLeavesHoursWorkedAndTheMarksAsTheyWere)
     EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM [Time Attendance] WHERE Recalculate <> 0")),
               QStringList{QStringLiteral("2")});
 }
+
+TEST_F(HoursWorkedTest, EachWeekOfABadgeInAnyCaseIsRebuiltOnItsOwnAndADayWithoutAWeekToo)
+{
+    earlier(QStringLiteral("a"), 8, 38, 0);
+    earlier(QStringLiteral("A"), 10, 99, 0);  // stale: its day is marked again
+    worked(QStringLiteral("A"), 10, QStringLiteral("08:00:00"), 5, 0);
+    worked(QStringLiteral("a"), 11, QStringLiteral("08:00:00"), 4, 0);
+    store(QStringLiteral("Time Attendance"), QStringLiteral("EmpID,TDate,Week,ClockIn,TotalHrs,TotalMin,Recalculate"),
+          {QStringLiteral("a,2004-03-15,12,08:00:00,5,0,1"), QStringLiteral("N,2004-03-09,-,08:00:00,3,0,1")});
+    ASSERT_TRUE(RecalcHoursWorked());
+    EXPECT_EQ(hoursWorked(), (QStringList{
+                                 QStringLiteral("a 2004-03-08 11 38 0"), QStringLiteral("A 2004-03-10 11 2 3"),
+                                 QStringLiteral("a 2004-03-11 11 0 4"), QStringLiteral("a 2004-03-15 12 5 0"),
+                                 QStringLiteral("N 2004-03-09 - 3 0"),
+                             }));
+    EXPECT_EQ(rows(QStringLiteral("SELECT COUNT(*) FROM [Time Attendance] WHERE Recalculate <> 0")),
+              QStringList{QStringLiteral("0")});
+}
