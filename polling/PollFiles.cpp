@@ -29,6 +29,21 @@ int systemOpen(const char *path, int flags, mode_t mode)
 
 Opener opener = systemOpen;
 
+// The lines as the files hold them, in one buffer.
+QByteArray withLineEnds(const QByteArrayList &lines)
+{
+    qsizetype size = 0;
+    for (const QByteArray &line : lines)
+        size += line.size() + qsizetype(sizeof kLineEnd - 1);
+    QByteArray bytes;
+    bytes.reserve(size);
+    for (const QByteArray &line : lines) {
+        bytes.append(line);
+        bytes.append(kLineEnd);
+    }
+    return bytes;
+}
+
 } // namespace
 
 QString DayLogPath(const QDate &day)
@@ -110,17 +125,18 @@ void AppendFile::close()
 
 void AppendFile::writeLine(QByteArrayView line)
 {
+    write(withLineEnds({line.toByteArray()}));
+}
+
+void AppendFile::write(QByteArrayView bytes)
+{
     if (m_fd < 0)
         throw Platform::Error(Platform::ErrorNo::BadFileNameOrNumber, QStringLiteral("Bad file name or number"));
-    // One buffer, one write: with O_APPEND the line lands whole at the end
+    // One buffer, one write: with O_APPEND the lines land whole at the end
     // even when another writer appends to the same file.
-    QByteArray bytes;
-    bytes.reserve(line.size() + 2);
-    bytes.append(line);
-    bytes.append(kLineEnd);
     ssize_t n;
     do {
-        n = ::write(m_fd, bytes.constData(), static_cast<size_t>(bytes.size()));
+        n = ::write(m_fd, bytes.data(), static_cast<size_t>(bytes.size()));
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         throw FileError(errno);
@@ -165,10 +181,18 @@ void DataFiles::close()
 
 void DataFiles::writeRecord(QByteArrayView line)
 {
+    writeRecords({line.toByteArray()});
+}
+
+void DataFiles::writeRecords(const QByteArrayList &lines)
+{
     m_lastRecordBytes = 0;
-    m_log.writeLine(line);
-    m_poll.writeLine(line);
-    m_lastRecordBytes = line.size() + qsizetype(sizeof kLineEnd - 1);
+    if (lines.isEmpty())
+        return;
+    const QByteArray bytes = withLineEnds(lines);
+    m_log.write(bytes);
+    m_poll.write(bytes);
+    m_lastRecordBytes = lines.last().size() + qsizetype(sizeof kLineEnd - 1);
 }
 
 void DataFiles::withdrawLastRecord()

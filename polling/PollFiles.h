@@ -1,12 +1,14 @@
 // The two files every poll writes: the day's poll log, kept as the audit
 // trail of every record received, and Data/POLL.txt, which collects the
 // records of the current poll for posting. A line is the record's bytes as
-// received plus CR LF, appended with one write() so it has reached the
-// operating system before the record is acknowledged to its clock.
+// received plus CR LF; the lines of a record, or of all the records a poll
+// commits at once, are appended with one write() per file, so they have
+// reached the operating system before any of them is acknowledged to its clock.
 #pragma once
 
 #include "platform/error.h"
 
+#include <QByteArrayList>
 #include <QByteArrayView>
 #include <QDate>
 #include <QString>
@@ -51,6 +53,8 @@ public:
     const QString &path() const { return m_path; }
     // The bytes and CR LF in one write().
     void writeLine(QByteArrayView line);
+    // Bytes in one write() (lines already ended by CR LF).
+    void write(QByteArrayView bytes);
     // Cuts the file back by its last `bytes`.
     void dropTail(qint64 bytes);
 
@@ -77,6 +81,9 @@ public:
 
     // A record line to the day's log, then to POLL.txt.
     void writeRecord(QByteArrayView line);
+    // Record lines to the day's log, then to POLL.txt, one write() per file.
+    // When either write fails, none of them counts as written.
+    void writeRecords(const QByteArrayList &lines);
     // Takes the last record written back out of POLL.txt, the day's log
     // keeping it: its clock did not hear the acknowledgement and sends it again.
     void withdrawLastRecord();

@@ -13,10 +13,14 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QSqlRecord>
-#include <QTimer>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <optional>
+#include <thread>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -42,13 +46,20 @@ constexpr qint64 kTerminalRefreshMs = 100;
 // answer within a millisecond, and a busy poll does not spend its time in
 // an event queue that is almost always empty.
 constexpr qint64 kYieldEveryMs = 1;
-// A pass that brought nothing waits this long for events before the next,
-// so an idle poll does not hold a core.
-constexpr int kIdleWaitMs = 10;
+// A pass that brought nothing is followed by a wait, since the library's
+// sockets cannot be waited on from here: short at first, so a clock that
+// answers its acknowledgement is read at once, and twice as long after each
+// further empty pass up to the longest, so an idle poll costs little.
+constexpr std::chrono::microseconds kFirstRest{50};
+constexpr std::chrono::microseconds kLongestRest{50000};
+// Shorter rests hold the thread; longer ones wait in the event queue.
+constexpr std::chrono::microseconds kShortRest{1000};
 
 constexpr char kUnableToAccessLog[] = "Unable To Access Data Log File";
 
-// buffer.log, open for the loop.
+// buffer.log, open for the loop. The records stored are written out once
+// per commit, after its acknowledgements: the file only shows each clock's
+// last record and is no part of keeping a punch.
 class BufferLog {
 public:
     explicit BufferLog(const QString &path)
@@ -56,6 +67,14 @@ public:
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (m_fd < 0)
             throw PollFiles::FileError(errno);
+        // A write covers the records between two stored ones: they keep what they hold.
+        const ssize_t got = ::pread(m_fd, m_image.data(), m_image.size(), 0);
+        if (got < 0) {
+            const int err = errno;
+            ::close(m_fd);
+            throw PollFiles::FileError(err);
+        }
+        std::fill(m_image.begin() + got, m_image.end(), ' ');
     }
     ~BufferLog()
     {
@@ -65,26 +84,44 @@ public:
     BufferLog(const BufferLog &) = delete;
     BufferLog &operator=(const BufferLog &) = delete;
 
-    void store(qint32 n, const QByteArray &record) const
+    void store(qint32 n, const QByteArray &record)
     {
-        const off_t at = static_cast<off_t>(n - 1) * kBufferRecordBytes;
-        if (::pwrite(m_fd, record.constData(), static_cast<size_t>(record.size()), at) != record.size())
+        const std::size_t at = static_cast<std::size_t>(n - 1) * kBufferRecordBytes;
+        std::memcpy(m_image.data() + at, record.constData(), std::min<std::size_t>(record.size(), kBufferRecordBytes));
+        m_changedFrom = std::min(m_changedFrom, at);
+        m_changedTo = std::max(m_changedTo, at + kBufferRecordBytes);
+    }
+    // What changed since the last write, in one write.
+    void write()
+    {
+        if (m_changedFrom >= m_changedTo)
+            return;
+        const std::size_t size = m_changedTo - m_changedFrom;
+        const ssize_t n = ::pwrite(m_fd, m_image.data() + m_changedFrom, size, static_cast<off_t>(m_changedFrom));
+        if (n < 0)
             throw PollFiles::FileError(errno);
+        if (static_cast<std::size_t>(n) != size)
+            throw PollFiles::FileError(ENOSPC);
+        m_changedFrom = m_image.size();
+        m_changedTo = 0;
     }
 
 private:
     int m_fd = -1;
+    std::array<char, std::size_t{kBufferRecordBytes} * TCPIPRecords::kClockNumbers> m_image;
+    std::size_t m_changedFrom = m_image.size();
+    std::size_t m_changedTo = 0;
 };
 
-TCPIPRecords::LineOptions lineOptions(const TCPIP::TCPIPClockRec &clock, int32_t c, int32_t t)
+TCPIPRecords::LineOptions lineOptions(const LoopClock &clock)
 {
     const TCPIP::TCPIPSettingsRec &s = TCPIP::state().TCPIPSettings;
     TCPIPRecords::LineOptions o;
     o.TerminalID = s.TerminalID;
     o.TCPIPAddress = s.TCPIPAddress;
-    o.controller = c;
-    o.terminal = t;
-    o.octets = {clock.octet1, clock.octet2, clock.octet3, clock.octet4};
+    o.controller = clock.controller;
+    o.terminal = clock.terminal;
+    o.octets = {clock.rec.octet1, clock.rec.octet2, clock.rec.octet3, clock.rec.octet4};
     return o;
 }
 
@@ -102,6 +139,15 @@ TCPIP::TCPIPClockRec clockOfRow(qint32 n, const QSqlRecord &row)
     return clock;
 }
 
+// `to` is `from` already, sharing its texts: copying and comparing texts at
+// every step would cost more than the step.
+bool holds(const TCPIP::TCPIPClockRec &to, const TCPIP::TCPIPClockRec &from)
+{
+    return to.ScreenID == from.ScreenID && to.Clock.isSharedWith(from.Clock) &&
+           to.Controller.isSharedWith(from.Controller) && to.octet1 == from.octet1 && to.octet2 == from.octet2 &&
+           to.octet3 == from.octet3 && to.octet4 == from.octet4;
+}
+
 void invalidClock(qint32 n)
 {
     AppMain::ShowErrorMsg(QString(), QStringLiteral("Invalid clock number ") + QString::number(n));
@@ -109,8 +155,8 @@ void invalidClock(qint32 n)
 
 void runSelectedClock(Session &loop, TCPIP::Build build, const StopSignal &stop)
 {
-    const TCPIP::TCPIPClockRec clock = TCPIP::state().CurTCPIPClock;
-    loop.setClocks({clock.ScreenID});
+    loop.setClocks({TCPIP::state().CurTCPIPClock});
+    const LoopClock &clock = loop.clocks().front();
     for (;;) {
         // tevtcp95 tests Stop before each step, tevtcp32 after it.
         if (build == TCPIP::Build::Tev95 && stop.isSet())
@@ -118,36 +164,34 @@ void runSelectedClock(Session &loop, TCPIP::Build build, const StopSignal &stop)
         const uint32_t status = loop.step(clock);
         if (build == TCPIP::Build::Tev32 && stop.isSet())
             return;
-        if (status != kDataReceived)
-            loop.idleWait();
+        loop.rest(status == kDataReceived);
     }
 }
 
-void runAllClocks(Session &loop, TCPIP::Build build, const StopSignal &stop, PollDisplay &display)
+void runAllClocks(Session &loop, TCPIP::Build build, const StopSignal &stop)
 {
     const Platform::Snapshot rows = AppMain::state().MainDb.snapshot(
         QStringLiteral("SELECT * FROM TcpClocks ORDER BY ScreenID"));
-    std::vector<TCPIP::TCPIPClockRec> clocks;
-    std::vector<qint32> numbers;
+    std::vector<LoopClock> rowClocks;
     for (const QSqlRecord &row : rows.rows()) {
         const qint32 n = row.value(QStringLiteral("ScreenID")).toInt();
         if (!ValidClockNumber(n)) {
             invalidClock(n);
             continue;
         }
-        clocks.push_back(clockOfRow(n, row));
-        numbers.push_back(n);
+        rowClocks.emplace_back(clockOfRow(n, row));
     }
-    loop.setClocks(numbers);
+    loop.setClocks(std::move(rowClocks));
+    const std::vector<LoopClock> &clocks = loop.clocks();
     if (clocks.empty())
         return;
 
     bool stopped = false;
     for (;;) {
         bool anyData = false;
-        for (const TCPIP::TCPIPClockRec &clock : clocks) {
-            TCPIP::state().CurTCPIPClock = clock;
-            display.showStatus(PollingText(clock.ScreenID));
+        loop.beginPass();
+        for (const LoopClock &clock : clocks) {
+            loop.setCurrent(clock);
             if (stopped) {
                 // tevtcp32: after Stop each later clock of the round gets one step.
                 loop.step(clock);
@@ -166,10 +210,10 @@ void runAllClocks(Session &loop, TCPIP::Build build, const StopSignal &stop, Pol
                     break;
             }
         }
+        loop.endPass();
         if (stopped || stop.isSet())
             return;
-        if (!anyData)
-            loop.idleWait();
+        loop.rest(anyData);
     }
 }
 
@@ -184,6 +228,11 @@ void showLoopError(const Platform::Error &e)
 
 } // namespace
 
+LoopClock::LoopClock(const TCPIP::TCPIPClockRec &clock)
+    : rec(clock), controller(TCPIP::WholeNumber(clock.Controller)), terminal(TCPIP::WholeNumber(clock.Clock))
+{
+}
+
 struct Session::Files {
     PollFiles::DataFiles data;
     std::optional<BufferLog> buffer;
@@ -196,41 +245,108 @@ Session::Session(TCPIP::Build build, PollDisplay &display, StopSignal stop)
     m_files->buffer.emplace(AppMain::AppFile(QStringLiteral("buffer.log")));
     TCPIP::State &s = TCPIP::state();
     s.LinkHandleArg = s.LinkPort;
+    m_targets = TCPIPRecords::CommitTargets{
+        [this](const QByteArrayList &lines) { m_files->data.writeRecords(lines); },
+        [this](const QByteArray &line) {
+            TCPIPRecords::AppendTermText(TCPIP::state().TermText, line);
+            m_terminalDirty = true;
+        },
+        [this](int n, const QByteArray &record) { m_files->buffer->store(n, record); },
+        [this](int n) {
+            m_api.SendAckTimeClock(TCPIP::state().LinkHandleArg, m_address[n].controller, m_address[n].terminal);
+        },
+    };
+    m_restTimer.setSingleShot(true);
     m_sinceTerminal.start();
 }
 
 Session::~Session()
 {
+    // Left by an error: what is not committed stays held, unacknowledged.
+    m_batch.giveBack();
+    try {
+        m_files->buffer->write();
+    } catch (const Platform::Error &) {
+        // The loop's own error is the one shown.
+    }
+    showCurrent();
     refreshTerminal();
     m_files->data.close();
 }
 
-void Session::setClocks(const std::vector<qint32> &clocks)
+void Session::setClocks(std::vector<LoopClock> clocks)
 {
-    m_clocks = clocks;
+    m_current = m_shownCurrent = nullptr;
+    m_clocks = std::move(clocks);
     showConnected();
+}
+
+void Session::beginPass()
+{
+    m_passOpen = true;
+}
+
+void Session::endPass()
+{
+    m_passOpen = false;
+    commit();
+}
+
+void Session::commit()
+{
+    if (!m_batch.empty())
+        m_batch.commit(m_targets);
+    m_files->buffer->write();
+}
+
+void Session::beforeEvents()
+{
+    commit();
+    showCurrent();
+    if (m_terminalDirty && m_sinceTerminal.elapsed() >= kTerminalRefreshMs)
+        refreshTerminal();
+}
+
+void Session::showCurrent()
+{
+    if (m_current == m_shownCurrent)
+        return;
+    m_shownCurrent = m_current;
+    TCPIP::state().CurTCPIPClock = m_current->rec;
+    m_display.showStatus(PollingText(m_current->rec.ScreenID));
 }
 
 void Session::yield()
 {
-    if (m_terminalDirty && m_sinceTerminal.elapsed() >= kTerminalRefreshMs)
-        refreshTerminal();
     if (m_sinceYield.isValid() && m_sinceYield.elapsed() < kYieldEveryMs)
         return;
+    beforeEvents();
     m_sinceYield.start();
     const ClockOperation::Yield yielding;
     QCoreApplication::processEvents();
 }
 
-void Session::idleWait()
+void Session::rest(bool brought)
 {
-    if (m_terminalDirty && m_sinceTerminal.elapsed() >= kTerminalRefreshMs)
-        refreshTerminal();
-    QTimer bound;
-    bound.setSingleShot(true);
-    bound.start(kIdleWaitMs);
-    const ClockOperation::Yield yielding;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (brought) {
+        m_rest = {};
+        return;
+    }
+    m_rest = std::clamp(m_rest * 2, kFirstRest, kLongestRest);
+    if (m_rest < kShortRest) {
+        yield();
+        // A wait for the clocks keeps real time, whatever clock the program runs on.
+        std::this_thread::sleep_for(m_rest);
+        return;
+    }
+    // The window is served while it lasts, and its Stop or Close ends it at once.
+    beforeEvents();
+    m_restTimer.start(std::chrono::duration_cast<std::chrono::milliseconds>(m_rest));
+    {
+        const ClockOperation::Yield yielding;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    m_restTimer.stop();
     m_sinceYield.start();
 }
 
@@ -246,8 +362,10 @@ void Session::refreshTerminal()
 void Session::showConnected()
 {
     bool any = false;
-    for (qint32 n : m_clocks)
+    for (const LoopClock &clock : m_clocks) {
+        const qint32 n = clock.rec.ScreenID;
         any = any || (ValidClockNumber(n) && TCPIP::state().PollClocks[n].Seen == TCPIP::ClockSeen::Connected);
+    }
     if (m_shownConnected != static_cast<int>(any)) {
         m_shownConnected = any;
         m_display.showConnected(any);
@@ -260,6 +378,7 @@ void Session::unknownCaller()
     s.BadAddr.fill(' ');
     m_api.UnKnownIP(s.BadAddr.data());
     const QString address = QString::fromLatin1(s.BadAddr.constData());  // up to the library's NUL
+    beforeEvents();
     AppMain::ShowErrorMsg(QString(), QStringLiteral("Unknown IP Address ") + address);
     m_stop.set();
 }
@@ -290,42 +409,42 @@ void Session::wentOffline(qint32 n)
         return;
     clock.Seen = TCPIP::ClockSeen::Offline;
     showConnected();
+    beforeEvents();
     Platform::Ui::msgBox(QStringLiteral("Clock # ") + QString::number(n) + QStringLiteral(" offline"));
 }
 
-void Session::take(const TCPIP::TCPIPClockRec &clock, const QByteArray &received, TCPIPRecords::TextEnd end)
+void Session::take(const LoopClock &clock, const QByteArray &received, TCPIPRecords::TextEnd end)
 {
-    TCPIP::State &s = TCPIP::state();
-    const qint32 n = clock.ScreenID;
-    const int32_t c = TCPIP::WholeNumber(clock.Controller);
-    const int32_t t = TCPIP::WholeNumber(clock.Clock);
-    const TCPIPRecords::CommitTargets targets{
-        [this](const QByteArray &line) { m_files->data.writeRecord(line); },
-        [this, &s](const QByteArray &line) {
-            TCPIPRecords::AppendTermText(s.TermText, line);
-            m_terminalDirty = true;
-        },
-        [this, n](const QByteArray &record) { m_files->buffer->store(n, record); },
-        [this, &s, c, t] { m_api.SendAckTimeClock(s.LinkHandleArg, c, t); },
-    };
-    TCPIPRecords::TakeReceive(s.PollClocks[n].Held, received, lineOptions(clock, c, t), targets, end);
+    const qint32 n = clock.rec.ScreenID;
+    m_address[n] = {clock.controller, clock.terminal};
+    m_batch.add(n, TCPIP::state().PollClocks[n].Held, received, lineOptions(clock), end);
 }
 
 void Session::settleHeld()
 {
-    for (qint32 n : m_clocks) {
+    for (const LoopClock &loopClock : m_clocks) {
+        const qint32 n = loopClock.rec.ScreenID;
         const TCPIP::ClockPollRec &clock = TCPIP::state().PollClocks[n];
         if (ValidClockNumber(n) && clock.Held)
             take(clock.Clock, {}, TCPIPRecords::TextEnd::Final);
     }
+    commit();
 }
 
-uint32_t Session::step(const TCPIP::TCPIPClockRec &clock)
+uint32_t Session::step(const LoopClock &clock)
+{
+    const uint32_t status = poll(clock);
+    if (!m_passOpen)
+        commit();
+    return status;
+}
+
+uint32_t Session::poll(const LoopClock &clock)
 {
     TCPIP::State &s = TCPIP::state();
-    const qint32 n = clock.ScreenID;
-    const int32_t c = TCPIP::WholeNumber(clock.Controller);
-    const int32_t t = TCPIP::WholeNumber(clock.Clock);
+    const qint32 n = clock.rec.ScreenID;
+    const int32_t c = clock.controller;
+    const int32_t t = clock.terminal;
     yield();
 
     s.RxBuf.fill(' ');
@@ -335,7 +454,8 @@ uint32_t Session::step(const TCPIP::TCPIPClockRec &clock)
         return status;
     }
     TCPIP::ClockPollRec &state = s.PollClocks[n];
-    state.Clock = clock;
+    if (!holds(state.Clock, clock.rec))
+        state.Clock = clock.rec;
     if (status == kNothingWaiting || status == kDataReceived) {
         if (state.Seen != TCPIP::ClockSeen::Connected)
             switchToConnected(n, c, t);
@@ -346,15 +466,14 @@ uint32_t Session::step(const TCPIP::TCPIPClockRec &clock)
         return status;
     }
 
-    const double now = Platform::Clock::seconds();
     if (status == kDataReceived) {
         // RxBuf's own NUL follows its 1,550 characters.
         const QByteArray received =
             TCPIPRecords::ReceivedBytes(s.RxBuf.constData(), TCPIPRecords::kRxBufferBytes);
-        state.LastByteAt = now;
+        state.LastByteAt = Platform::Clock::seconds();
         take(clock, received, TCPIPRecords::TextEnd::Open);
     } else if (status == kNothingWaiting && state.Held &&
-               (now - state.LastByteAt) * 1000 >= TCPIPRecords::kHeldQuietMs) {
+               (Platform::Clock::seconds() - state.LastByteAt) * 1000 >= TCPIPRecords::kHeldQuietMs) {
         take(clock, {}, TCPIPRecords::TextEnd::Quiet);
     }
     return status;
@@ -388,7 +507,7 @@ bool RunLoop(Shape shape, TCPIP::Build build, PollDisplay &display, StopSignal s
             display.showStatus(PollingText(s.CurTCPIPClock.ScreenID));
             runSelectedClock(loop, build, stop);
         } else {
-            runAllClocks(loop, build, stop, display);
+            runAllClocks(loop, build, stop);
         }
         loop.settleHeld();
     } catch (const Platform::Error &e) {
@@ -400,10 +519,10 @@ bool RunLoop(Shape shape, TCPIP::Build build, PollDisplay &display, StopSignal s
 
 void SettleHeldRecords()
 {
-    std::vector<qint32> holding;
-    for (qint32 n = 1; n <= TCPIP::kMaxClocks; ++n) {
-        if (TCPIP::state().PollClocks[n].Held)
-            holding.push_back(n);
+    std::vector<LoopClock> holding;
+    for (const TCPIP::ClockPollRec &clock : TCPIP::state().PollClocks) {
+        if (clock.Held)
+            holding.emplace_back(clock.Clock);
     }
     // A build that is not loaded holds no connection to acknowledge through,
     // and its records were settled before it went.
@@ -418,7 +537,7 @@ void SettleHeldRecords()
             } display;
             bool stop = false;
             Session loop(build, display, {&stop});
-            loop.setClocks(holding);
+            loop.setClocks(std::move(holding));
             loop.settleHeld();
         } catch (const Platform::Error &e) {
             showLoopError(e);

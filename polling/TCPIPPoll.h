@@ -5,7 +5,10 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
+#include <array>
+#include <chrono>
 #include <memory>
 #include <vector>
 
@@ -35,6 +38,14 @@ struct StopSignal {
     void set() const { *StopPoll = true; }
 };
 
+// A clock of a loop, with the numbers the library takes worked out once.
+struct LoopClock {
+    LoopClock(const TCPIP::TCPIPClockRec &clock);  // implicit: a step may be given the record itself
+    TCPIP::TCPIPClockRec rec;
+    int32_t controller = 0;
+    int32_t terminal = 0;
+};
+
 // One loop's files and what its steps share. Opening it opens the day's
 // log, POLL.txt and buffer.log (errors thrown); they close with it, and
 // the terminal then shows what it has not shown yet.
@@ -46,22 +57,43 @@ public:
     Session &operator=(const Session &) = delete;
 
     // The clocks of the loop: the port picture shows connected while any is.
-    void setClocks(const std::vector<qint32> &clocks);
-    // One poll step for a clock; returns the library's status.
-    uint32_t step(const TCPIP::TCPIPClockRec &clock);
+    void setClocks(std::vector<LoopClock> clocks);
+    const std::vector<LoopClock> &clocks() const { return m_clocks; }
+    // One poll step for a clock; returns the library's status. The records
+    // it completes are committed before it returns, or within a pass with
+    // the pass's others.
+    uint32_t step(const LoopClock &clock);
+    // A pass's steps commit their records together: one write per file, then
+    // the acknowledgements, at the end of the pass or before the event queue
+    // runs, whichever comes first.
+    void beginPass();
+    void endPass();
+    // The clock of clocks() the all-clocks pass is at. CurTCPIPClock and the
+    // status line follow when the window is next served: set at every clock
+    // of a pass they would cost more than the pass.
+    void setCurrent(const LoopClock &clock) { m_current = &clock; }
+    // After a pass (or a step of the single-clock loop): the next follows at
+    // once when it brought data, else after a wait that grows while passes stay empty.
+    void rest(bool brought);
     // The end of the loop: what its clocks still hold goes as nothing more
     // can come for it (a record committed, a fragment discarded).
     void settleHeld();
-    // A pass brought nothing: wait for events, 10 ms at most.
-    void idleWait();
 
 private:
     struct Files;
+    struct Address {
+        int32_t controller = 0;
+        int32_t terminal = 0;
+    };
+    uint32_t poll(const LoopClock &clock);
+    void commit();
+    void beforeEvents();
+    void showCurrent();
     void yield();
     void unknownCaller();
     void switchToConnected(qint32 n, int32_t c, int32_t t);
     void wentOffline(qint32 n);
-    void take(const TCPIP::TCPIPClockRec &clock, const QByteArray &received, TCPIPRecords::TextEnd end);
+    void take(const LoopClock &clock, const QByteArray &received, TCPIPRecords::TextEnd end);
     void showConnected();
     void refreshTerminal();
 
@@ -69,11 +101,19 @@ private:
     PollDisplay &m_display;
     StopSignal m_stop;
     std::unique_ptr<Files> m_files;
-    std::vector<qint32> m_clocks;
+    TCPIPRecords::Batch m_batch;
+    TCPIPRecords::CommitTargets m_targets;
+    std::array<Address, TCPIP::kMaxClocks + 1> m_address{};  // of each clock with records in the batch
+    bool m_passOpen = false;
+    std::vector<LoopClock> m_clocks;
     int m_shownConnected = -1;
+    const LoopClock *m_current = nullptr;
+    const LoopClock *m_shownCurrent = nullptr;
     bool m_terminalDirty = false;
     QElapsedTimer m_sinceTerminal;
     QElapsedTimer m_sinceYield;
+    std::chrono::microseconds m_rest{};  // the last wait after an empty pass
+    QTimer m_restTimer;
 };
 
 enum class Shape { SelectedClock, AllClocks };

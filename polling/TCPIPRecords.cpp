@@ -153,40 +153,65 @@ std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray 
     return pieces;
 }
 
+void Batch::add(int key, std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
+                TextEnd end)
+{
+    for (Piece &piece : CutReceive(held, received, end)) {
+        QByteArray line;
+        if (piece.kind != PieceKind::Fragment)
+            line = LogLine(piece.text, options);
+        if (piece.kind == PieceKind::Record || piece.kind == PieceKind::Unacknowledged)
+            m_lines.push_back(line);
+        m_entries.push_back(Entry{key, &held, std::move(piece), std::move(line)});
+    }
+}
+
+void Batch::commit(const CommitTargets &to)
+{
+    std::size_t i = 0;
+    bool written = false;
+    try {
+        if (!m_lines.isEmpty())
+            to.write(m_lines);
+        written = true;
+        for (; i < m_entries.size(); ++i) {
+            const Entry &e = m_entries[i];
+            if (e.piece.kind != PieceKind::Fragment)
+                to.show(e.line);
+            if (e.piece.kind == PieceKind::Unacknowledged)
+                continue;
+            to.store(e.key, BufferRecord(e.piece.text));
+            if (e.piece.kind != PieceKind::Fragment)
+                to.acknowledge(e.key);
+        }
+    } catch (...) {
+        // Nothing of them is acknowledged: what is not on disk comes again at its clock's next step, in order.
+        giveBackFrom(i, written);
+        throw;
+    }
+    m_entries.clear();
+    m_lines.clear();
+}
+
+void Batch::giveBackFrom(std::size_t first, bool linesOnDisk)
+{
+    // From the back, so each clock's pieces end up in their order in front of its held text.
+    for (std::size_t i = m_entries.size(); i-- > first;) {
+        const Entry &e = m_entries[i];
+        const bool onDisk = linesOnDisk && e.piece.kind == PieceKind::Record;
+        if (e.piece.kind != PieceKind::Unacknowledged && !onDisk)
+            *e.held = e.piece.text + e.held->value_or(QByteArray());
+    }
+    m_entries.clear();
+    m_lines.clear();
+}
+
 void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
                  const CommitTargets &to, TextEnd end)
 {
-    const std::vector<Piece> pieces = CutReceive(held, received, end);
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        const Piece &piece = pieces[i];
-        bool written = false;
-        try {
-            if (piece.kind == PieceKind::Fragment) {
-                to.store(BufferRecord(piece.text));
-                continue;
-            }
-            const QByteArray line = LogLine(piece.text, options);
-            if (piece.kind != PieceKind::KeepAlive) {
-                to.write(line);
-                written = true;
-            }
-            to.show(line);
-            if (piece.kind == PieceKind::Unacknowledged)
-                continue;
-            to.store(BufferRecord(piece.text));
-            to.acknowledge();
-        } catch (...) {
-            // Nothing of it is acknowledged: it comes again at the next step, in order.
-            QByteArray rest;
-            for (std::size_t j = written ? i + 1 : i; j < pieces.size(); ++j) {
-                if (pieces[j].kind != PieceKind::Unacknowledged)
-                    rest += pieces[j].text;
-            }
-            if (!rest.isEmpty())
-                held = rest + held.value_or(QByteArray());
-            throw;
-        }
-    }
+    Batch batch;
+    batch.add(0, held, received, options, end);
+    batch.commit(to);
 }
 
 void AppendTermText(QString &termText, const QByteArray &line)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
 #include <array>
@@ -95,19 +96,49 @@ enum class TextEnd {
 std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received,
                               TextEnd end = TextEnd::Open);
 
-// Where a committed piece goes, in this order: its line to the day's log
-// and POLL.txt (flushed to the operating system), the terminal, buffer.log,
-// and last the acknowledgement, so nothing acknowledged is missing on disk.
+// Where committed pieces go: the lines of a commit, all at once, to the
+// day's log and POLL.txt (flushed to the operating system); then each piece
+// in order to the terminal, buffer.log, and last its acknowledgement, so
+// nothing acknowledged is missing on disk. `key` is the piece's clock.
 struct CommitTargets {
-    std::function<void(const QByteArray &line)> write;
+    std::function<void(const QByteArrayList &lines)> write;
     std::function<void(const QByteArray &line)> show;
-    std::function<void(const QByteArray &bufferRecord)> store;
-    std::function<void()> acknowledge;
+    std::function<void(int key, const QByteArray &bufferRecord)> store;
+    std::function<void(int key)> acknowledge;
 };
 
-// Cuts a receive and commits its pieces. At an error the piece that failed
-// (unless its line was written) and every piece after it go back in front
-// of what is held, in order and unacknowledged, and the error goes on.
+// The pieces cut from receives of one or more clocks, committed together,
+// so that a pass over many clocks writes each file once.
+class Batch {
+public:
+    // Cuts a receive of clock `key` (see CutReceive) and keeps its pieces
+    // with their lines. `held` is the clock's held text; it must stay where
+    // it is until the batch is committed or given back.
+    void add(int key, std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
+             TextEnd end = TextEnd::Open);
+    bool empty() const { return m_entries.empty(); }
+    // Commits every piece kept and empties the batch. At an error nothing
+    // more is acknowledged: each piece still to be acknowledged whose line
+    // is not on disk goes back in front of its clock's held text, in order,
+    // and the error goes on.
+    void commit(const CommitTargets &to);
+    // Puts every piece back in front of its clock's held text, uncommitted.
+    void giveBack() { giveBackFrom(0, false); }
+
+private:
+    struct Entry {
+        int key;
+        std::optional<QByteArray> *held;
+        Piece piece;
+        QByteArray line;
+    };
+    void giveBackFrom(std::size_t first, bool linesOnDisk);
+
+    std::vector<Entry> m_entries;
+    QByteArrayList m_lines;  // what the commit writes, in order
+};
+
+// One receive of one clock cut and committed at once.
 void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
                  const CommitTargets &to, TextEnd end = TextEnd::Open);
 

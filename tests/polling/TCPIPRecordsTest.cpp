@@ -45,25 +45,28 @@ struct Seen {
     std::vector<std::string> order;
     int acks = 0;
     bool refuseWrite = false;
+    int refuseStore = -1;  // the store that fails, counted from 0
 
     CommitTargets targets()
     {
         return CommitTargets{
-            [this](const QByteArray &l) {
+            [this](const QByteArrayList &ls) {
                 if (refuseWrite)
                     throw Platform::Error(70, QStringLiteral("Permission denied"));
-                written.push_back(l);
+                written.insert(written.end(), ls.begin(), ls.end());
                 order.push_back("write");
             },
             [this](const QByteArray &l) {
                 shown.push_back(l);
                 order.push_back("show");
             },
-            [this](const QByteArray &r) {
+            [this](int, const QByteArray &r) {
+                if (refuseStore-- == 0)
+                    throw Platform::Error(61, QStringLiteral("Disk full"));
                 stored.push_back(r);
                 order.push_back("store");
             },
-            [this] {
+            [this](int) {
                 ++acks;
                 order.push_back("ack");
             },
@@ -170,6 +173,42 @@ TEST(TCPIPRecords, UnwritableRecordIsNotAcknowledgedAndStaysHeld)
     EXPECT_THROW(TakeReceive(held, P1 + P2, LineOptions{}, seen.targets()), Platform::Error);
     EXPECT_EQ(seen.acks, 0);
     EXPECT_EQ(held, P1 + P2);
+}
+
+// Two clocks' records written at once: a write that fails leaves all of
+// them unacknowledged and held in order; a failure after it leaves alone the
+// lines already on disk and keeps only what has none.
+TEST(TCPIPRecords, BatchThatFailsKeepsWhatIsNotOnDiskInOrder)
+{
+    std::optional<QByteArray> held1, held2;
+    Seen seen;
+    Batch batch;
+    const auto add = [&](const QByteArray &r1, const QByteArray &r2) {
+        batch.add(1, held1, r1, LineOptions{});
+        batch.add(2, held2, r2, LineOptions{});
+    };
+    add(P1 + P2, K + P0.left(9));
+    batch.add(1, held1, P0, LineOptions{});
+    seen.refuseWrite = true;
+    EXPECT_THROW(batch.commit(seen.targets()), Platform::Error);
+    EXPECT_EQ(seen.acks, 0);
+    EXPECT_EQ(held1, P1 + P2 + P0);
+    EXPECT_EQ(held2, K + P0.left(9));
+
+    seen.refuseWrite = false;
+    seen.refuseStore = 1;  // P2's: P0 is on disk too, the keep-alive is not
+    add({}, {});
+    EXPECT_THROW(batch.commit(seen.targets()), Platform::Error);
+    EXPECT_EQ(seen.written, lines({P1, P2, P0}));
+    EXPECT_EQ(seen.acks, 1);
+    EXPECT_EQ(held1, std::nullopt);
+    EXPECT_EQ(held2, K + P0.left(9));
+
+    add({}, P0.mid(9));
+    batch.commit(seen.targets());
+    EXPECT_EQ(seen.written, lines({P1, P2, P0, P0}));
+    EXPECT_EQ(seen.acks, 3);
+    EXPECT_EQ(held2, std::nullopt);
 }
 
 TEST(TCPIPRecords, LinesStampedAsTheOptionsSay)
