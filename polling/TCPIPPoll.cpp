@@ -36,8 +36,11 @@ constexpr uint32_t kNotConnected = 2;
 constexpr uint32_t kDataReceived = 3;
 constexpr uint32_t kUnknownCaller = 6;
 
-// A clock's turn in the all-clocks pass ends after a step without data, or
-// after this many with data in a row, so one busy clock cannot starve the rest.
+// A clock's turn in the all-clocks pass ends after a step that found its
+// socket empty or emptied it (a receive short of the library's most), or
+// after this many full ones in a row, so one busy clock cannot starve the
+// rest. Asking a clock again at once would cost the library a look at every
+// socket, for what arrived in the microseconds since.
 constexpr int kStepsPerTurn = 8;
 // The terminal box is repainted at most this often: a 2 KB repaint costs
 // more than a poll step.
@@ -206,7 +209,7 @@ void runAllClocks(Session &loop, TCPIP::Build build, const StopSignal &stop)
                     stopped = true;
                     break;
                 }
-                if (status != kDataReceived || steps >= kStepsPerTurn)
+                if (status != kDataReceived || !loop.moreWaiting() || steps >= kStepsPerTurn)
                     break;
             }
         }
@@ -447,6 +450,7 @@ uint32_t Session::poll(const LoopClock &clock)
     const int32_t t = clock.terminal;
     yield();
 
+    m_moreWaiting = false;
     s.RxBuf.fill(' ');
     const uint32_t status = m_api.PollTimeClock(s.LinkHandleArg, c, t, nullptr, s.RxBuf.data());
     if (status == kUnknownCaller) {
@@ -470,6 +474,7 @@ uint32_t Session::poll(const LoopClock &clock)
         // RxBuf's own NUL follows its 1,550 characters.
         const QByteArray received =
             TCPIPRecords::ReceivedBytes(s.RxBuf.constData(), TCPIPRecords::kRxBufferBytes);
+        m_moreWaiting = received.size() >= TCPIPRecords::kMaxReceiveBytes;
         state.LastByteAt = Platform::Clock::seconds();
         take(clock, received, TCPIPRecords::TextEnd::Open);
     } else if (status == kNothingWaiting && state.Held &&

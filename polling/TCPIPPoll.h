@@ -63,6 +63,9 @@ public:
     // it completes are committed before it returns, or within a pass with
     // the pass's others.
     uint32_t step(const LoopClock &clock);
+    // The last step's receive was as long as the library makes one: the
+    // clock may have more waiting.
+    bool moreWaiting() const { return m_moreWaiting; }
     // A pass's steps commit their records together: one write per file, then
     // the acknowledgements, at the end of the pass or before the event queue
     // runs, whichever comes first.
@@ -105,6 +108,7 @@ private:
     TCPIPRecords::CommitTargets m_targets;
     std::array<Address, TCPIP::kMaxClocks + 1> m_address{};  // of each clock with records in the batch
     bool m_passOpen = false;
+    bool m_moreWaiting = false;
     std::vector<LoopClock> m_clocks;
     int m_shownConnected = -1;
     const LoopClock *m_current = nullptr;

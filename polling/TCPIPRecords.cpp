@@ -4,6 +4,7 @@
 #include "platform/ansi.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace TCPIPRecords {
 
@@ -27,6 +28,7 @@ using LinkFrame::GS;
 using LinkFrame::RS;
 using LinkFrame::US;
 constexpr char kAddressGap[] = "   ";
+constexpr int kBlankBlock = 64;
 
 } // namespace
 
@@ -34,9 +36,12 @@ QByteArray ReceivedBytes(const char *rxBuf, int size)
 {
     int end = size;
     // The buffer's own NUL after its 1,550 characters, then the blanks the
-    // library did not reach.
+    // library did not reach, most of them a block at a time.
     if (end > 0 && rxBuf[end - 1] == NUL)
         --end;
+    static const QByteArray blanks(kBlankBlock, Blank);
+    while (end >= kBlankBlock && std::memcmp(rxBuf + end - kBlankBlock, blanks.constData(), kBlankBlock) == 0)
+        end -= kBlankBlock;
     while (end > 0 && rxBuf[end - 1] == Blank)
         --end;
     if (end < 2 || rxBuf[end - 1] != NUL || rxBuf[end - 2] != ETX)

@@ -22,6 +22,8 @@ constexpr char STX = 0x02;
 // The receive buffer handed to the library: 1,550 characters and a NUL.
 constexpr int kRxBufferChars = 1550;
 constexpr int kRxBufferBytes = kRxBufferChars + 1;
+// The most the library receives in one call.
+constexpr int kMaxReceiveBytes = 1500;
 // buffer.log: one record of 256 bytes per clock number 1-128.
 constexpr int kBufferRecordBytes = 256;
 constexpr int kClockNumbers = 128;

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <functional>
 #include <memory>
 
@@ -41,6 +42,7 @@ struct Spy {
     static inline decltype(&::SendAckTimeClock) ack = nullptr;
     static inline decltype(&::AckRequired) mode = nullptr;
     static inline std::function<void(int n)> beforePoll;
+    static inline std::function<uint32_t(int n, char *buffer)> answer;  // in the library's place when set
     static inline std::function<void()> beforeAck;
     static inline std::vector<int> polled;
     static inline std::vector<std::pair<int, int>> modeRequests;  // clock, on
@@ -52,7 +54,7 @@ uint32_t spyPoll(intptr_t h, int32_t c, int32_t t, const char *file, char *buffe
     if (Spy::beforePoll)
         Spy::beforePoll(n);
     Spy::polled.push_back(n);
-    return Spy::poll(h, c, t, file, buffer);
+    return Spy::answer ? Spy::answer(n, buffer) : Spy::poll(h, c, t, file, buffer);
 }
 
 uint32_t spyAck(intptr_t h, int32_t c, int32_t t)
@@ -84,6 +86,7 @@ protected:
         installDefaultDatabase();
         port_ = prepareTcpLink();
         Spy::beforePoll = nullptr;
+        Spy::answer = nullptr;
         Spy::beforeAck = nullptr;
         Spy::polled.clear();
         Spy::modeRequests.clear();
@@ -455,20 +458,43 @@ TEST_F(TcpPoll, EmptyTableEndsAtOnceAndABusyClockGivesWayAfterEightSteps)
     addClocks({1, 2});
     auto c1 = connect(1);
     stepUntil(1, [](uint32_t s) { return s == 0; });
-    Spy::polled.clear();
-    // Clock 1 has a new punch at every one of its steps; clock 2 is never connected.
+    // Clock 1 has new punches at every one of its steps, clock 2 is never
+    // connected. A receive as long as the library makes one keeps clock 1's
+    // turn going, up to eight steps (stood in for: a socket cannot be made to
+    // hold that much); one punch empties its socket and ends the turn.
     int sent = 0;
-    Spy::beforePoll = [&](int n) {
-        if (n == 1)
-            ASSERT_TRUE(c1->send(tevtest::punchRecord(1, std::to_string(++sent), "040309070500")));
-        else
-            stop_ = true;
-    };
-    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
-    std::vector<int> polled(8, 1);
-    polled.push_back(2);
-    EXPECT_EQ(Spy::polled, polled);
-    EXPECT_EQ(dayLog().count("\r\n"), 8);
+    const auto punch = [&] { return tevtest::punchRecord(1, std::to_string(100000 + ++sent), "040309070500"); };
+    const std::size_t perBlock = TCPIPRecords::kMaxReceiveBytes / punch().size();
+    ASSERT_EQ(perBlock * punch().size(), TCPIPRecords::kMaxReceiveBytes);
+    for (const bool full : {true, false}) {
+        Spy::polled.clear();
+        stop_ = false;
+        logged_ = dayLog();
+        Spy::beforePoll = [&](int n) {
+            stop_ = stop_ || n != 1;
+            if (n == 1 && !full) {
+                ASSERT_TRUE(c1->send(punch()));
+            }
+        };
+        Spy::answer = nullptr;
+        if (full) {
+            Spy::answer = [&](int n, char *buffer) -> uint32_t {
+                if (n != 1)
+                    return 2;
+                std::string block;
+                for (std::size_t i = 0; i < perBlock; ++i)
+                    block += punch();
+                block += '\x03';  // the library's end, then the NUL of c_str()
+                std::memcpy(buffer, block.c_str(), block.size() + 1);
+                return 3;
+            };
+        }
+        TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+        std::vector<int> polled(full ? 8 : 1, 1);
+        polled.push_back(2);
+        EXPECT_EQ(Spy::polled, polled);
+        EXPECT_EQ(static_cast<std::size_t>(dayLog().mid(logged_.size()).count("\r\n")), full ? 8 * perBlock : 1);
+    }
 }
 
 TEST_F(TcpPoll, UnknownCallerShowsItsAddressAndEndsTheLoop)
