@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QLineEdit;
 class QPlainTextEdit;
@@ -15,6 +16,7 @@ class StatusPanels;
 
 namespace Platform {
 class CommControl;
+class Database;
 }
 
 // The serial clock link's module: the protocol characters and frames, the
@@ -112,8 +114,6 @@ void LoadDefaultSerialClock();
 // Start-up: the control's port and line settings, without opening it.
 void SetCommDefaults(Platform::CommControl &comm, int port, const QString &settings);
 
-// A row of Clocks as the selected clock; Settings is "baud,parity,data,stop".
-SerialClockRec ClockFromRow(const QSqlRecord &row);
 // "Clock: id Addr: n[ Phone: p]" or "Clock: NONE".
 QString ClockPanelText(const SerialClockRec &clock);
 // Takes a new selected clock (or none); the next exchange reopens the port.
@@ -131,6 +131,50 @@ int ModemCommand(Platform::CommControl &comm, const QString &command);
 // True when the call is up (carrier, or "OK" to the dial).
 bool DialModem(Platform::CommControl &comm, const QString &initStr, const QString &phone, StatusPanels *bar);
 void HangUpModem(Platform::CommControl &comm);
+
+// ---- the clock list and the walk over it ----
+// A row of Clocks as a clock; Settings is "baud,parity,data,stop". An
+// address or port that is no whole number throws a type mismatch naming the
+// clock and the field; one beyond 16 bits an overflow.
+SerialClockRec ClockFromRow(const QSqlRecord &row);
+// Every row of Clocks read as a clock, all before any is used, in the order
+// a walk takes them: direct clocks first, the clocks behind one phone number
+// together, so each number is dialled once.
+std::vector<SerialClockRec> ReadClockRows(const Platform::Database &db);
+
+// What a walk does with the one port.
+struct WalkPorts {
+    std::function<bool(int port, const QString &settings)> open;
+    std::function<void(const QString &phone)> dial;
+    std::function<void()> hangUp;
+    std::function<void()> close;
+    std::function<bool()> modemConnected;
+};
+
+// A walk over clocks on the one port: a call to another number is hung up
+// before the port opens for the next clock, and each number is dialled when
+// its first clock comes.
+class ClockWalk {
+public:
+    explicit ClockWalk(const WalkPorts &ports) : m_ports(ports) {}
+    // Gets the line to the clock ready; false when its port does not open.
+    bool reach(const SerialClockRec &clock);
+    // After the last clock: a call still up is ended.
+    void end();
+
+private:
+    const WalkPorts &m_ports;
+    QString m_lastDialled;
+};
+
+// One pass over the rows of Clocks in that order. `stop` is asked before
+// each clock; each row is read when the walk comes to it, and one that
+// cannot be read throws and ends the walk. `coming` is told of each clock,
+// `reached` runs for each whose port opened. A call still up is hung up at
+// the end, also when the walk ends by an error.
+void WalkClocks(const Platform::Database &db, const WalkPorts &ports, const std::function<bool()> &stop,
+                const std::function<void(const SerialClockRec &)> &reached,
+                const std::function<void(const SerialClockRec &)> &coming = {});
 
 // ---- download, terminal text, badge count ----
 void DownloadFileSerial(Platform::CommControl &comm, const QString &path, int controller, int terminal,

@@ -79,19 +79,6 @@ QByteArray takeInput(Platform::CommControl &comm)
     return got;
 }
 
-QString lineSettingsOf(const QSqlRecord &row)
-{
-    return row.value(QStringLiteral("Baud Rate")).toString() + QLatin1Char(',') +
-           row.value(QStringLiteral("Parity")).toString() + QLatin1Char(',') +
-           row.value(QStringLiteral("Data Bits")).toString() + QLatin1Char(',') +
-           row.value(QStringLiteral("Stop Bits")).toString();
-}
-
-qint16 numberOf(const QSqlRecord &row, const char *field)
-{
-    return AppMain::CInt(row.value(QString::fromLatin1(field)).toDouble());
-}
-
 } // namespace
 
 // ---- settings and the selected clock ----
@@ -108,18 +95,6 @@ void LoadCommSettings()
     parm.PollTimeOut = number("PollTimeOut", "400");
     parm.MachineSpeed = number("MachineSpeed", "5");
     parm.InitStr = AppMain::GetRegValue(rs, QStringLiteral("InitStr"), CommParmRec{}.InitStr);
-}
-
-SerialClockRec ClockFromRow(const QSqlRecord &row)
-{
-    SerialClockRec clock;
-    clock.ClockId = row.value(QStringLiteral("Clock Identifier")).toString();
-    clock.TermAddr = numberOf(row, "Term Address");
-    clock.CtrlAddr = numberOf(row, "Controller Address");
-    clock.PhoneNo = row.value(QStringLiteral("PhoneNo")).toString();
-    clock.Settings = lineSettingsOf(row);
-    clock.Port = numberOf(row, "Port");
-    return clock;
 }
 
 void LoadDefaultSerialClock()

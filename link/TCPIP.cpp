@@ -4,6 +4,7 @@
 #include "app/ClockOperation.h"
 #include "app/Screen.h"
 #include "app/frmMDI.h"
+#include "link/ClockRow.h"
 #include "link/HostsFile.h"
 #include "link/SerialClk.h"
 #include "link/frmCancelSend.h"
@@ -207,6 +208,26 @@ QString ControllerOf(qint32 clockNumber)
     return QString::number((clockNumber + kTerminalsPerController - 1) / kTerminalsPerController);
 }
 
+TCPIPClockRec NumberedClock(qint32 clockNumber)
+{
+    TCPIPClockRec clock;
+    clock.ScreenID = clockNumber;
+    clock.Clock = TerminalOf(clockNumber);
+    clock.Controller = ControllerOf(clockNumber);
+    return clock;
+}
+
+TCPIPClockRec ClockFromRow(const QSqlRecord &row)
+{
+    const QString name = QStringLiteral("#") + ClockRow::Text(row, QStringLiteral("ScreenID"));
+    TCPIPClockRec clock = NumberedClock(ClockRow::Number(row, QStringLiteral("ScreenID"), name));
+    clock.octet1 = ClockRow::Number(row, QStringLiteral("octet1"), name);
+    clock.octet2 = ClockRow::Number(row, QStringLiteral("octet2"), name);
+    clock.octet3 = ClockRow::Number(row, QStringLiteral("octet3"), name);
+    clock.octet4 = ClockRow::Number(row, QStringLiteral("octet4"), name);
+    return clock;
+}
+
 int32_t WholeNumber(const QString &text)
 {
     return static_cast<int32_t>(wholeNumberOf(AppMain::Val(text)));
@@ -312,12 +333,7 @@ void LoadDefaultTCPIPClock()
             QStringLiteral("SELECT * FROM TcpClocks WHERE ScreenID = ?"),
             {wholeNumberOf(AppMain::Val(t.DefaultClock))});
         if (!rows.empty()) {
-            const QSqlRecord &row = rows.rows().front();
-            s.SelTCPIPClock.ScreenID = row.value(QStringLiteral("ScreenID")).toInt();
-            s.SelTCPIPClock.octet1 = row.value(QStringLiteral("octet1")).toInt();
-            s.SelTCPIPClock.octet2 = row.value(QStringLiteral("octet2")).toInt();
-            s.SelTCPIPClock.octet3 = row.value(QStringLiteral("octet3")).toInt();
-            s.SelTCPIPClock.octet4 = row.value(QStringLiteral("octet4")).toInt();
+            s.SelTCPIPClock = ClockFromRow(rows.rows().front());
         } else {
             t.DefaultClock = QStringLiteral("-1");
             AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("DefaultClock"), t.DefaultClock);

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <optional>
 
+class QSqlRecord;
+
 // The program's side of the TCP/IP clock link: binding of the two link
 // library builds, the link's settings, the selected and current clock, and
 // the start, close, set-time and download calls.
@@ -114,6 +116,11 @@ QString TerminalOf(qint32 clockNumber);
 QString ControllerOf(qint32 clockNumber);
 // The whole number of a clock record's text field, as the library takes it.
 int32_t WholeNumber(const QString &text);
+// Clock n with its terminal and controller; no address.
+TCPIPClockRec NumberedClock(qint32 clockNumber);
+// A row of TcpClocks as a clock. A ScreenID or octet that is no whole number
+// throws a type mismatch naming the clock ("#" and its ScreenID) and the field.
+TCPIPClockRec ClockFromRow(const QSqlRecord &row);
 
 // The hosts file the link library reads: $TEV_HOSTS, set at start-up.
 QString HostsPath();

@@ -99,17 +99,15 @@ void SendContPollFile(bool set, bool allClocks)
         const SerialClk::SerialClockRec &clock = link.SelClock;
         SerialClk::DownloadFileSerial(comm, path, clock.CtrlAddr, clock.TermAddr, clock.ClockId);
     } else {
-        const PortOps ops = MainWindowPorts();
-        ClockWalk walk(ops);
         try {
-            for (const SerialClk::SerialClockRec &clock : ReadClockRows(AppMain::state().MainDb)) {
-                if (walk.reach(clock))
-                    SerialClk::DownloadFileSerial(comm, path, clock.CtrlAddr, clock.TermAddr, clock.ClockId);
-            }
+            SerialClk::WalkClocks(AppMain::state().MainDb, MainWindowPorts(), {},
+                                  [&comm, &path](const SerialClk::SerialClockRec &clock) {
+                                      SerialClk::DownloadFileSerial(comm, path, clock.CtrlAddr, clock.TermAddr,
+                                                                    clock.ClockId);
+                                  });
         } catch (const Platform::Error &e) {
             ShowError(e);
         }
-        walk.end();
     }
     QFile::remove(path);
 }

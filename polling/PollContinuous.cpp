@@ -268,15 +268,15 @@ void PollContinous(PollView &view, PollFiles::DataFiles &files, bool allClocks, 
             }
         } else {
             // Read once: the walk does not go back to the clock database while it runs.
-            const std::vector<SerialClk::SerialClockRec> clocks = ReadClockRows(AppMain::state().MainDb);
+            const std::vector<SerialClk::SerialClockRec> clocks = SerialClk::ReadClockRows(AppMain::state().MainDb);
             const PortOps ops = MainWindowPorts();
-            ClockWalk walk(ops);
+            SerialClk::ClockWalk walk(ops);
             while (!view.stopRequested()) {
                 if (clocks.empty())
                     IdlePass(line.pollDelayMs, view);
                 for (const SerialClk::SerialClockRec &clock : clocks) {
                     try {
-                        view.showStatus(ClockWalk::Caption(kAllClocksCaption, clock));
+                        view.showStatus(WalkCaption(kAllClocksCaption, clock));
                         if (walk.reach(clock)) {
                             const QByteArray poll = SerialClk::BuildPollMsg(clock.CtrlAddr, clock.TermAddr);
                             Keep(PollValidateSerialClock(clock.CtrlAddr, clock.TermAddr, poll, members, line, files,

@@ -27,9 +27,6 @@ constexpr int kStampLength = 12;
 // The stamp is followed by one character before the extra fields.
 constexpr int kExtrasOffset = kStampLength + 1;
 
-const QString kClocksQuery = QStringLiteral(
-    "SELECT * FROM Clocks ORDER By PhoneNo,  Port, [Baud Rate], Parity, [Data Bits], [Stop Bits]");
-
 // The text after the first `c`; all of it when there is none.
 QString After(const QString &text, QChar c)
 {
@@ -165,17 +162,7 @@ void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFi
     } while (!view.stopRequested());
 }
 
-std::vector<SerialClk::SerialClockRec> ReadClockRows(const Platform::Database &db)
-{
-    std::vector<SerialClk::SerialClockRec> clocks;
-    const Platform::Snapshot rows = db.snapshot(kClocksQuery);
-    clocks.reserve(rows.size());
-    for (const QSqlRecord &row : rows.rows())
-        clocks.push_back(SerialClk::ClockFromRow(row));
-    return clocks;
-}
-
-QString ClockWalk::Caption(const QString &prefix, const SerialClk::SerialClockRec &clock)
+QString WalkCaption(const QString &prefix, const SerialClk::SerialClockRec &clock)
 {
     QString caption = prefix + clock.ClockId + QStringLiteral(" Address: ") + QString::number(clock.TermAddr);
     if (!clock.PhoneNo.isEmpty())
@@ -183,42 +170,14 @@ QString ClockWalk::Caption(const QString &prefix, const SerialClk::SerialClockRe
     return caption;
 }
 
-bool ClockWalk::reach(const SerialClk::SerialClockRec &clock)
-{
-    const QString &phone = clock.PhoneNo;
-    if (!phone.isEmpty() && phone != m_lastDialled && m_ops.modemConnected()) {
-        m_ops.hangUp();
-        m_ops.close();
-    }
-    if (!m_ops.open(clock.Port, clock.Settings))
-        return false;
-    if (!phone.isEmpty() && phone != m_lastDialled) {
-        m_ops.dial(phone);
-        m_lastDialled = phone;
-    }
-    return true;
-}
-
-void ClockWalk::end()
-{
-    if (m_ops.modemConnected()) {
-        m_ops.hangUp();
-        m_ops.close();
-    }
-}
-
 void WalkClockRows(const Platform::Database &db, const PortOps &ops, PollView &view)
 {
-    const std::vector<SerialClk::SerialClockRec> clocks = ReadClockRows(db);
-    ClockWalk walk(ops);
-    for (const SerialClk::SerialClockRec &clock : clocks) {
-        if (view.stopRequested())
-            break;
-        view.showStatus(ClockWalk::Caption(QStringLiteral("Polling Clock# "), clock));
-        if (walk.reach(clock))
-            ops.drain(clock.CtrlAddr, clock.TermAddr);
-    }
-    walk.end();
+    SerialClk::WalkClocks(
+        db, ops, [&view] { return view.stopRequested(); },
+        [&ops](const SerialClk::SerialClockRec &clock) { ops.drain(clock.CtrlAddr, clock.TermAddr); },
+        [&view](const SerialClk::SerialClockRec &clock) {
+            view.showStatus(WalkCaption(QStringLiteral("Polling Clock# "), clock));
+        });
 }
 
 } // namespace PollSerial

@@ -3,6 +3,7 @@
 // the poll form gives them its display and the serial link's operations.
 #pragma once
 
+#include "link/SerialClk.h"
 #include "platform/db.h"
 #include "polling/PollFiles.h"
 
@@ -13,10 +14,6 @@
 #include <functional>
 #include <optional>
 #include <vector>
-
-namespace SerialClk {
-struct SerialClockRec;
-}
 
 namespace PollSerial {
 
@@ -75,45 +72,23 @@ struct ClockLine {
 void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFiles::DataFiles &files,
                      PollView &view);
 
-// The port operations of the all-clocks walk.
-struct PortOps {
-    std::function<bool(int port, const QString &settings)> open;
-    std::function<void(const QString &phone)> dial;
-    std::function<void()> hangUp;
-    std::function<void()> close;
-    std::function<bool()> modemConnected;
+// The port operations of the all-clocks walk, and what it does at each
+// clock whose port opened.
+struct PortOps : SerialClk::WalkPorts {
     std::function<void(int controller, int terminal)> drain;
 };
 
-// Every row of Clocks, direct clocks first and the clocks behind one phone
-// number together, so each number is dialled once.
-std::vector<SerialClk::SerialClockRec> ReadClockRows(const Platform::Database &db);
-
-// A walk over clock rows on the one port: a call to another number is hung
-// up before the port is opened for the next clock, and each number is
-// dialled when its first clock comes.
-class ClockWalk {
-public:
-    explicit ClockWalk(const PortOps &ops) : m_ops(ops) {}
-    // "<prefix><id> Address: <terminal>[ Phone: <number>]".
-    static QString Caption(const QString &prefix, const SerialClk::SerialClockRec &clock);
-    // Gets the line to the clock ready; false when its port does not open.
-    bool reach(const SerialClk::SerialClockRec &clock);
-    // After the last clock: a call still up is ended.
-    void end();
-
-private:
-    const PortOps &m_ops;
-    QString m_lastDialled;
-};
+// "<prefix><id> Address: <terminal>[ Phone: <number>]".
+QString WalkCaption(const QString &prefix, const SerialClk::SerialClockRec &clock);
 
 // The main window's port as the line to a clock and as the walk's port
 // operations (without a drain).
 ClockLine MainWindowLine();
 PortOps MainWindowPorts();
 
-// The rows are read whole before the first port opens; a stop ends the walk
-// between rows, and a call still up is hung up in any case.
+// One pass over the clocks: a stop ends the walk between rows, a row that
+// cannot be read ends it with its error, and a call still up is hung up in
+// any case.
 void WalkClockRows(const Platform::Database &db, const PortOps &ops, PollView &view);
 
 // The start of a serial poll: both files open and the terminal and caption

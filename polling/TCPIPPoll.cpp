@@ -128,20 +128,6 @@ TCPIPRecords::LineOptions lineOptions(const LoopClock &clock)
     return o;
 }
 
-
-TCPIP::TCPIPClockRec clockOfRow(qint32 n, const QSqlRecord &row)
-{
-    TCPIP::TCPIPClockRec clock;
-    clock.ScreenID = n;
-    clock.Clock = TCPIP::TerminalOf(n);
-    clock.Controller = TCPIP::ControllerOf(n);
-    clock.octet1 = row.value(QStringLiteral("octet1")).toInt();
-    clock.octet2 = row.value(QStringLiteral("octet2")).toInt();
-    clock.octet3 = row.value(QStringLiteral("octet3")).toInt();
-    clock.octet4 = row.value(QStringLiteral("octet4")).toInt();
-    return clock;
-}
-
 // `to` is `from` already, sharing its texts: copying and comparing texts at
 // every step would cost more than the step.
 bool holds(const TCPIP::TCPIPClockRec &to, const TCPIP::TCPIPClockRec &from)
@@ -177,12 +163,20 @@ void runAllClocks(Session &loop, TCPIP::Build build, const StopSignal &stop)
         QStringLiteral("SELECT * FROM TcpClocks ORDER BY ScreenID"));
     std::vector<LoopClock> rowClocks;
     for (const QSqlRecord &row : rows.rows()) {
-        const qint32 n = row.value(QStringLiteral("ScreenID")).toInt();
-        if (!ValidClockNumber(n)) {
-            invalidClock(n);
+        TCPIP::TCPIPClockRec clock;
+        try {
+            clock = TCPIP::ClockFromRow(row);
+        } catch (const Platform::Error &e) {
+            // Shown and passed over, as a clock number out of range is.
+            const Platform::ActiveError active(e);
+            AppMain::ShowErrorMsg(QString(), e.description());
             continue;
         }
-        rowClocks.emplace_back(clockOfRow(n, row));
+        if (!ValidClockNumber(clock.ScreenID)) {
+            invalidClock(clock.ScreenID);
+            continue;
+        }
+        rowClocks.emplace_back(clock);
     }
     loop.setClocks(std::move(rowClocks));
     const std::vector<LoopClock> &clocks = loop.clocks();

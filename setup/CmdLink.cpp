@@ -19,11 +19,7 @@ Platform::CommControl &comm()
 class ProgramLink : public ClockLink {
 public:
     bool OpenSelectedClockPort() override { return SerialClk::OpenSelectedClockPort(comm()); }
-    SerialClock SelClock() override
-    {
-        const SerialClk::SerialClockRec &c = SerialClk::state().SelClock;
-        return {c.ClockId, c.TermAddr, c.CtrlAddr, c.PhoneNo, c.Settings, c.Port};
-    }
+    SerialClock SelClock() override { return SerialClk::state().SelClock; }
     bool OpenPort(int port, const QString &settings) override { return SerialClk::OpenPort(comm(), port, settings); }
     void ClosePort() override { SerialClk::ClosePort(comm()); }
     void DialModem(const QString &phone) override
@@ -36,11 +32,7 @@ public:
     {
         SerialClk::DownloadFileSerial(comm(), path, controller, terminal, name);
     }
-    TcpClock SelTCPIPClock() override
-    {
-        const TCPIP::TCPIPClockRec &c = TCPIP::state().SelTCPIPClock;
-        return {c.ScreenID, c.Clock, c.Controller, c.octet1, c.octet2, c.octet3, c.octet4};
-    }
+    TcpClock SelTCPIPClock() override { return TCPIP::state().SelTCPIPClock; }
     void SelectTCPIPClockModal() override
     {
         if (mdiHooks().selectTcpIpClockModal)
@@ -48,7 +40,7 @@ public:
     }
     void DownloadFileTCPIP(const QString &path, const TcpClock &c) override
     {
-        TCPIP::state().CurTCPIPClock = {c.ScreenID, c.Clock, c.Controller, c.octet1, c.octet2, c.octet3, c.octet4};
+        TCPIP::state().CurTCPIPClock = c;
         TCPIP::DownloadFileTCPIP(path);
     }
     void CancelSend() override { SerialClk::state().CancelSend = true; }

@@ -18,24 +18,6 @@ ClockLink *&current()
     return link;
 }
 
-int number(const QSqlRecord &row, const QString &field, const QString &clock)
-{
-    const int i = row.indexOf(field);
-    bool ok = false;
-    const int value = i < 0 || row.isNull(i) ? 0 : row.value(i).toString().trimmed().toInt(&ok);
-    if (!ok)
-        throw Platform::Error(Platform::ErrorNo::TypeMismatch,
-                              QStringLiteral("Clock %1: its %2 \"%3\" is not a number.")
-                                  .arg(clock, field, i < 0 || row.isNull(i) ? QString() : row.value(i).toString()));
-    return value;
-}
-
-QString textOf(const QSqlRecord &row, const QString &field)
-{
-    const int i = row.indexOf(field);
-    return i < 0 || row.isNull(i) ? QString() : row.value(i).toString();
-}
-
 void serialWalk(ClockLink &link, const Platform::Database &db, const QString &path, Scope scope,
                 const std::function<bool()> &stop)
 {
@@ -48,38 +30,15 @@ void serialWalk(ClockLink &link, const Platform::Database &db, const QString &pa
     }
     if (scope != Scope::All)
         return;
-    QString lastDialled;
-    const Platform::Snapshot rows = db.snapshot(
-        QStringLiteral("SELECT * FROM Clocks ORDER BY PhoneNo, Port, [Baud Rate], Parity, [Data Bits], [Stop Bits]"));
-    const auto hangUp = [&link] {
-        if (link.ModemConnected()) {
-            link.HangUpModem();
-            link.ClosePort();
-        }
-    };
-    try {
-    for (const QSqlRecord &row : rows.rows()) {
-        if (stop && stop())
-            break;
-        const SerialClock c = SerialClockOfRow(row);
-        const bool newNumber = !c.PhoneNo.isEmpty() && c.PhoneNo != lastDialled;
-        if (newNumber && link.ModemConnected()) {
-            link.HangUpModem();
-            link.ClosePort();
-        }
-        if (!link.OpenPort(c.Port, c.Settings))
-            continue;   // a clock whose port will not open is passed over
-        if (newNumber) {
-            link.DialModem(c.PhoneNo);
-            lastDialled = c.PhoneNo;
-        }
+    SerialClk::WalkPorts ports;
+    ports.open = [&link](int port, const QString &settings) { return link.OpenPort(port, settings); };
+    ports.dial = [&link](const QString &phone) { link.DialModem(phone); };
+    ports.hangUp = [&link] { link.HangUpModem(); };
+    ports.close = [&link] { link.ClosePort(); };
+    ports.modemConnected = [&link] { return link.ModemConnected(); };
+    SerialClk::WalkClocks(db, ports, stop, [&](const SerialClock &c) {
         link.DownloadFileSerial(path, c.CtrlAddr, c.TermAddr, c.ClockId);
-    }
-    } catch (const Platform::Error &) {
-        hangUp();   // a walk never ends with a call left up
-        throw;
-    }
-    hangUp();
+    });
 }
 
 void tcpWalk(ClockLink &link, const Platform::Database &db, const QString &path, Scope scope,
@@ -100,7 +59,7 @@ void tcpWalk(ClockLink &link, const Platform::Database &db, const QString &path,
     for (const QSqlRecord &row : rows.rows()) {
         if (stop && stop())
             break;
-        link.DownloadFileTCPIP(path, TcpClockOfRow(row));
+        link.DownloadFileTCPIP(path, TCPIP::ClockFromRow(row));
     }
 }
 
@@ -116,40 +75,6 @@ ClockLink &Link()
 void SetLink(ClockLink *link)
 {
     current() = link;
-}
-
-TcpClock TcpClockNumbered(int screenId)
-{
-    TcpClock c;
-    c.ScreenID = screenId;
-    c.Clock = TCPIP::TerminalOf(screenId);
-    c.Controller = TCPIP::ControllerOf(screenId);
-    return c;
-}
-
-SerialClock SerialClockOfRow(const QSqlRecord &row)
-{
-    SerialClock c;
-    c.ClockId = textOf(row, QStringLiteral("Clock Identifier"));
-    c.TermAddr = number(row, QStringLiteral("Term Address"), c.ClockId);
-    c.CtrlAddr = number(row, QStringLiteral("Controller Address"), c.ClockId);
-    c.Port = number(row, QStringLiteral("Port"), c.ClockId);
-    c.PhoneNo = textOf(row, QStringLiteral("PhoneNo"));
-    c.Settings = textOf(row, QStringLiteral("Baud Rate")) + QLatin1Char(',') + textOf(row, QStringLiteral("Parity"))
-                 + QLatin1Char(',') + textOf(row, QStringLiteral("Data Bits")) + QLatin1Char(',')
-                 + textOf(row, QStringLiteral("Stop Bits"));
-    return c;
-}
-
-TcpClock TcpClockOfRow(const QSqlRecord &row)
-{
-    const QString name = QStringLiteral("#") + textOf(row, QStringLiteral("ScreenID"));
-    TcpClock c = TcpClockNumbered(number(row, QStringLiteral("ScreenID"), name));
-    c.octet1 = number(row, QStringLiteral("octet1"), name);
-    c.octet2 = number(row, QStringLiteral("octet2"), name);
-    c.octet3 = number(row, QStringLiteral("octet3"), name);
-    c.octet4 = number(row, QStringLiteral("octet4"), name);
-    return c;
 }
 
 void Send(ClockLink &link, const Platform::Database &mainDb, const QString &path, int clockInterface, Scope scope,

@@ -1,32 +1,20 @@
 #pragma once
 
+#include "link/SerialClk.h"
+#include "link/TCPIP.h"
 #include "platform/db.h"
 
 #include <QString>
 
 #include <functional>
 
-class QSqlRecord;
-
 // Send: the command file to the selected clock or to every clock, serial or
 // TCP/IP, through the one interface the builder has to the clock link.
 namespace CmdWalk {
 
-struct SerialClock {
-    QString ClockId;    // empty: none selected
-    int TermAddr = 0;
-    int CtrlAddr = 0;
-    QString PhoneNo;
-    QString Settings;
-    int Port = 0;
-};
-
-struct TcpClock {
-    int ScreenID = 0;   // below 1: none
-    QString Clock;      // terminal number as text
-    QString Controller; // controller number as text
-    qint32 octet1 = 0, octet2 = 0, octet3 = 0, octet4 = 0;
-};
+// The clocks as the serial and TCP/IP modules read them from their lists.
+using SerialClock = SerialClk::SerialClockRec;
+using TcpClock = TCPIP::TCPIPClockRec;
 
 // What the walk needs of the clock link; the program forwards to the serial
 // and TCP/IP modules with the main window's comm control and status bar,
@@ -56,17 +44,16 @@ void SetLink(ClockLink *link);
 void InstallProgramLink();
 
 // Terminal ((n - 1) mod 32) + 1 and controller (n + 31) div 32 of clock n.
-TcpClock TcpClockNumbered(int screenId);
-
-// A row of Clocks or TcpClocks whose numbers cannot be read throws
-// Platform::Error naming the clock and the field.
-SerialClock SerialClockOfRow(const QSqlRecord &row);
-TcpClock TcpClockOfRow(const QSqlRecord &row);
+inline TcpClock TcpClockNumbered(int screenId)
+{
+    return TCPIP::NumberedClock(screenId);
+}
 
 enum class Scope { None, Selected, All };
 
 // Runs the walk. `stop` is asked between clocks: when it says so the walk
-// ends. A row that cannot be read shows the error box and ends the walk.
+// ends. A row that cannot be read shows the error box and ends the walk; the
+// clocks already sent keep their file.
 void Send(ClockLink &link, const Platform::Database &mainDb, const QString &path, int clockInterface, Scope scope,
           const std::function<bool()> &stop = {});
 
