@@ -140,9 +140,16 @@ void AppendFile::write(QByteArrayView bytes)
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         throw FileError(errno);
-    // A regular file takes less only when the disk fills up.
-    if (n != bytes.size())
+    // A regular file takes less only when the disk fills up. The part that
+    // went in goes again: left there, it would run into the next line.
+    if (n != bytes.size()) {
+        try {
+            dropTail(n);
+        } catch (const Platform::Error &) {
+            // The full disk is the error to report.
+        }
         throw FileError(ENOSPC);
+    }
 }
 
 void AppendFile::dropTail(qint64 bytes)
@@ -191,7 +198,17 @@ void DataFiles::writeRecords(const QByteArrayList &lines)
         return;
     const QByteArray bytes = withLineEnds(lines);
     m_log.write(bytes);
-    m_poll.write(bytes);
+    try {
+        m_poll.write(bytes);
+    } catch (const Platform::Error &) {
+        // The records are not acknowledged and come again: the log must not hold them twice.
+        try {
+            m_log.dropTail(bytes.size());
+        } catch (const Platform::Error &) {
+            // POLL.txt's error is the one to report.
+        }
+        throw;
+    }
     m_lastRecordBytes = lines.last().size() + qsizetype(sizeof kLineEnd - 1);
 }
 

@@ -7,10 +7,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
+#include <csignal>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
@@ -158,6 +161,44 @@ TEST_F(PollFilesTest, WriteToAFullDiskIsAnErrorNotALostLine)
     } catch (const Platform::Error &e) {
         EXPECT_EQ(e.number(), 61);
     }
+}
+
+TEST_F(PollFilesTest, RecordsTheDiskTookOnlyInPartLeaveNeitherFileWithAPiece)
+{
+    // A file size limit stands in for a disk that fills up in the middle of a write.
+    QDir(home()).mkdir("Data");
+    const QByteArrayList records{"\\A!\x1dP0\x1e" "101\x1e\x1f" "0403090705000", "\\A!\x1dP0\x1e" "102\x1e\x1f" "0403090706000"};
+    const qint64 batch = records.join("\r\n").size() + 2;
+    const QString pollPath = PollFiles::PollFilePath(), logPath = PollFiles::DayLogPath(Platform::Clock::today());
+    const auto size = [](const QString &path) { return QFileInfo(path).size(); };
+    struct rlimit unlimited {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    const struct {
+        const char *name;
+        qint64 pollBefore;  // POLL.txt's length before: the limit falls inside its write or the log's
+        qint64 limit;
+    } cases[] = {
+        {"the day's log fills up", 0, batch / 2},
+        {"POLL.txt fills up", batch, batch + batch / 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(logPath);
+        QFile::remove(pollPath);
+        if (c.pollBefore > 0)
+            PollFiles::AppendLine(pollPath, QByteArray(c.pollBefore - 2, 'x'));
+        PollFiles::DataFiles files;
+        files.open();
+        struct rlimit limited = unlimited;
+        limited.rlim_cur = static_cast<rlim_t>(c.limit);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        EXPECT_THROW(files.writeRecords(records), Platform::Error);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        EXPECT_EQ(size(logPath), 0);
+        EXPECT_EQ(size(pollPath), c.pollBefore);
+    }
+    std::signal(SIGXFSZ, oldSignal);
 }
 
 TEST_F(PollFilesTest, RefusedOpenIsPermissionDeniedEvenForRoot)
