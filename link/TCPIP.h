@@ -76,6 +76,10 @@ struct ClockPollRec {
     std::optional<QByteArray> Held;
     double LastByteAt = 0;  // Platform::Clock::seconds() of the clock's last receive
     TCPIPClockRec Clock;    // as its last step had it: the held text's lines are stamped from it
+    // In acknowledgement mode a clock whose connection went may send its last
+    // record again, not knowing whether the acknowledgement reached it.
+    QByteArray LastRecord;    // its last record on disk
+    QByteArray MayComeAgain;  // that record, from the loss of its connection to its next record
 };
 constexpr int kRxBufSize = 1550;
 constexpr int kBadAddrSize = 15;

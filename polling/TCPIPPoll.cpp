@@ -404,6 +404,8 @@ void Session::wentOffline(qint32 n)
     take(clock.Clock, {}, TCPIPRecords::TextEnd::Final);
     if (clock.Seen != TCPIP::ClockSeen::Connected)
         return;
+    if (s.TCPIPSettings.TCPIPACK)
+        clock.MayComeAgain = clock.LastRecord;
     clock.Seen = TCPIP::ClockSeen::Offline;
     showConnected();
     beforeEvents();
@@ -414,7 +416,8 @@ void Session::take(const LoopClock &clock, const QByteArray &received, TCPIPReco
 {
     const qint32 n = clock.rec.ScreenID;
     m_address[n] = {clock.controller, clock.terminal};
-    m_batch.add(n, TCPIP::state().PollClocks[n].Held, received, lineOptions(clock), end);
+    TCPIP::ClockPollRec &state = TCPIP::state().PollClocks[n];
+    m_batch.add(n, state.Held, received, lineOptions(clock), end, {&state.LastRecord, &state.MayComeAgain});
 }
 
 void Session::settleHeld()

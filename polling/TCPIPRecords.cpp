@@ -159,15 +159,21 @@ std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray 
 }
 
 void Batch::add(int key, std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
-                TextEnd end)
+                TextEnd end, Resend resend)
 {
     for (Piece &piece : CutReceive(held, received, end)) {
+        if (piece.kind == PieceKind::Record && resend.expected && !resend.expected->isEmpty()) {
+            // Only the clock's first record after it came back can be the copy.
+            if (piece.text == *resend.expected)
+                piece.kind = PieceKind::SentAgain;
+            resend.expected->clear();
+        }
         QByteArray line;
-        if (piece.kind != PieceKind::Fragment)
+        if (piece.kind != PieceKind::Fragment && piece.kind != PieceKind::SentAgain)
             line = LogLine(piece.text, options);
         if (piece.kind == PieceKind::Record || piece.kind == PieceKind::Unacknowledged)
             m_lines.push_back(line);
-        m_entries.push_back(Entry{key, &held, std::move(piece), std::move(line)});
+        m_entries.push_back(Entry{key, &held, std::move(piece), std::move(line), resend});
     }
 }
 
@@ -181,13 +187,15 @@ void Batch::commit(const CommitTargets &to)
         written = true;
         for (; i < m_entries.size(); ++i) {
             const Entry &e = m_entries[i];
-            if (e.piece.kind != PieceKind::Fragment)
+            if (e.piece.kind != PieceKind::Fragment && e.piece.kind != PieceKind::SentAgain)
                 to.show(e.line);
             if (e.piece.kind == PieceKind::Unacknowledged)
                 continue;
             to.store(e.key, BufferRecord(e.piece.text));
             if (e.piece.kind != PieceKind::Fragment)
                 to.acknowledge(e.key);
+            if (e.piece.kind == PieceKind::Record && e.resend.last)
+                *e.resend.last = e.piece.text;
         }
     } catch (...) {
         // Nothing of them is acknowledged: what is not on disk comes again at its clock's next step, in order.
@@ -206,6 +214,9 @@ void Batch::giveBackFrom(std::size_t first, bool linesOnDisk)
         const bool onDisk = linesOnDisk && e.piece.kind == PieceKind::Record;
         if (e.piece.kind != PieceKind::Unacknowledged && !onDisk)
             *e.held = e.piece.text + e.held->value_or(QByteArray());
+        // Given back, the copy must still be known for one when it is cut again.
+        if (e.piece.kind == PieceKind::SentAgain && e.resend.expected)
+            *e.resend.expected = e.piece.text;
     }
     m_entries.clear();
     m_lines.clear();

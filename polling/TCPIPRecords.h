@@ -75,6 +75,8 @@ enum class PieceKind {
     Unacknowledged,  // text before a backslash with nothing held: logged and shown only
     Fragment,        // a punch cut short that a backslash followed, or that nothing more can finish:
                      // never logged or acknowledged, stored only, so buffer.log still shows it
+    SentAgain,       // the record a clock sent again after its connection went: already on disk,
+                     // so stored and acknowledged only
 };
 
 struct Piece {
@@ -109,6 +111,15 @@ struct CommitTargets {
     std::function<void(int key)> acknowledge;
 };
 
+// A clock in acknowledgement mode keeps a record until the acknowledgement
+// reaches it: when its connection goes just after the record went on disk,
+// it sends the record again once it is back, and that copy must not be
+// posted a second time. Both point into the clock's lasting state.
+struct Resend {
+    QByteArray *last = nullptr;      // set to each record of the clock that goes on disk
+    QByteArray *expected = nullptr;  // the clock's next record, when equal to this, is the copy
+};
+
 // The pieces cut from receives of one or more clocks, committed together,
 // so that a pass over many clocks writes each file once.
 class Batch {
@@ -117,7 +128,7 @@ public:
     // with their lines. `held` is the clock's held text; it must stay where
     // it is until the batch is committed or given back.
     void add(int key, std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
-             TextEnd end = TextEnd::Open);
+             TextEnd end = TextEnd::Open, Resend resend = {});
     bool empty() const { return m_entries.empty(); }
     // Commits every piece kept and empties the batch. At an error nothing
     // more is acknowledged: each piece still to be acknowledged whose line
@@ -133,6 +144,7 @@ private:
         std::optional<QByteArray> *held;
         Piece piece;
         QByteArray line;
+        Resend resend;
     };
     void giveBackFrom(std::size_t first, bool linesOnDisk);
 

@@ -279,8 +279,10 @@ TEST_F(TcpPoll, ClockLostMidRecordSendsItAgainAndItIsLoggedOnce)
     answerBoxes(2);
     for (bool reset : {false, true}) {
         SCOPED_TRACE(reset ? "reset" : "close");
+        // A punch of its own each time: the one before the loss would be taken for its copy.
+        const QByteArray punch = reset ? kP2 : kP1;
         stepUntil(1, [](uint32_t s) { return s == 0; });
-        ASSERT_TRUE(clock->send(kP1.left(10).toStdString()));
+        ASSERT_TRUE(clock->send(punch.left(10).toStdString()));
         stepUntil(1, [](uint32_t s) { return s == 3; });
         reset ? clock->reset() : clock->disconnect();
         ASSERT_EQ(stepUntil(1, [](uint32_t s) { return s == 2; }), 2u);
@@ -290,10 +292,10 @@ TEST_F(TcpPoll, ClockLostMidRecordSendsItAgainAndItIsLoggedOnce)
         ASSERT_TRUE(clock->ackMode());
         acks_ = 0;
         logged_ = dayLog();
-        checkFilesAtEachAck({kP1 + "\r\n"});
-        ASSERT_TRUE(clock->send(kP1.toStdString()));
+        checkFilesAtEachAck({punch + "\r\n"});
+        ASSERT_TRUE(clock->send(punch.toStdString()));
         ASSERT_TRUE(bring(1, 1));
-        EXPECT_EQ(dayLog(), logged_ + kP1 + "\r\n");
+        EXPECT_EQ(dayLog(), logged_ + punch + "\r\n");
     }
     EXPECT_EQ(boxes(), QStringList(2, QStringLiteral("Kovra-TEV|Clock # 1 offline")));
 }
@@ -357,6 +359,30 @@ TEST_F(TcpPoll, PunchesWithoutEtxAcrossLostConnectionsAreLoggedOnceAndNoFragment
     EXPECT_EQ(logged, expected);
     EXPECT_EQ(pollFile(), dayLog());
     EXPECT_EQ(read(file(QStringLiteral("buffer.log"))).mid(256, 256), TCPIPRecords::BufferRecord(leftAtEnd[2]));
+}
+
+TEST_F(TcpPoll, APunchSentAgainAfterItsConnectionWentIsOnDiskOnce)
+{
+    // A clock in acknowledgement mode whose connection goes just after a punch
+    // cannot tell whether the acknowledgement reached it, and sends it again.
+    start();
+    addClocks({1});
+    auto clock = connect(1);
+    const QByteArray first = bytes(tevtest::punchRecord(1, "101", "040309070500"));
+    const QByteArray second = bytes(tevtest::punchRecord(1, "102", "040309070600"));
+    Spy::beforeAck = [this] { ++acks_; };
+    ASSERT_TRUE(clock->send(first.toStdString()));
+    ASSERT_TRUE(bring(1, 1));
+    clock->disconnect();
+    answerBoxes(1);  // clock 1 offline
+    ASSERT_EQ(stepUntil(1, [](uint32_t s) { return s == 2; }), 2u);
+    ASSERT_TRUE(clock->reconnect());
+    ASSERT_TRUE(clock->send((first + second).toStdString()));
+    ASSERT_TRUE(bring(1, 3)) << "the copy is acknowledged too, so the clock lets it go";
+    session_.reset();
+    EXPECT_EQ(dayLog().count(first), 1);
+    EXPECT_EQ(dayLog().count(second), 1);
+    EXPECT_EQ(pollFile(), dayLog());
 }
 
 TEST_F(TcpPoll, HeldRecordWithoutEndMarkIsCommittedOnceAfterHalfASecondOfQuiet)
