@@ -33,6 +33,13 @@ struct TextFileSettingsRec {
     QString TextFileName;
 };
 
+// The targets the 'Data Source' setting names: text files, or the product
+// whose database takes the punches.
+inline const QString kTextFilesTarget = QStringLiteral("Text Files");
+inline const QString kBrixTarget = QStringLiteral("Kovra-Brix");      // labor tracking
+inline const QString kVeskTarget = QStringLiteral("Kovra-Vesk");      // time and attendance
+inline const QString kSorbTarget = QStringLiteral("Kovra-Sorb 5.0");  // access control
+
 // The 'Application' settings, loaded at start-up and rewritten by the
 // settings screen while the program runs.
 struct AppSettingsRec {

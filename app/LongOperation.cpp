@@ -86,11 +86,6 @@ bool LongOperation::deferClose(QWidget *form, QCloseEvent *event, Scope scope)
     return true;
 }
 
-int LongOperation::runningCount()
-{
-    return int(runningList().size());
-}
-
 const std::vector<LongOperation *> &LongOperation::running()
 {
     return runningList();

@@ -33,7 +33,6 @@ public:
     // the last such loop has unwound. Returns true when the close was deferred.
     static bool deferClose(QWidget *form, QCloseEvent *event, Scope scope = Scope::Form);
 
-    static int runningCount();
     // The running loops, oldest first.
     static const std::vector<LongOperation *> &running();
 

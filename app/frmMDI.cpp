@@ -400,7 +400,7 @@ void frmMDI::MDIForm_Load()
     for (QAction *menu : menuBar()->actions())
         menu->setEnabled(true);
     Toolbar1->setEnabled(true);
-    mnuSetupFuncKeys->setEnabled(AppMain::settings().TargetType == QLatin1String("Kovra-Brix"));
+    mnuSetupFuncKeys->setEnabled(AppMain::settings().TargetType == AppMain::kBrixTarget);
     mnuCommPollParm->setEnabled(clockInterface() == 0);
     // Only a modem call that is up can be hung up.
     mnuCommHangUpModem->setEnabled(false);

@@ -27,6 +27,7 @@ public:
     // The column shows each stored value in the list by its name (stored "o" as "Odd").
     void setShownNames(int column, const QHash<QString, QString> &names);
 
+    bool hasNewRowLine() const { return m_newRowLine; }
     bool isBlankRow(int row) const { return m_newRowLine && row == QSqlTableModel::rowCount(); }
     // A clock is being typed on the new-row line.
     bool newRowStarted() const { return !m_typed.isEmpty(); }

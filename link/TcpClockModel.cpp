@@ -23,7 +23,7 @@ bool ValidOctet(const QVariant &value)
 } // namespace
 
 TcpClockModel::TcpClockModel(const Platform::Database &db, bool editable, QObject *parent)
-    : ClockListModel(db, QStringLiteral("TcpClocks"), editable, parent), m_editable(editable)
+    : ClockListModel(db, QStringLiteral("TcpClocks"), editable, parent)
 {
     // The table has no declared key; the clock number is unique and names the row.
     QSqlIndex key(QString(), QStringLiteral("ScreenID"));
@@ -48,7 +48,7 @@ QVariant TcpClockModel::data(const QModelIndex &index, int role) const
 
 bool TcpClockModel::setData(const QModelIndex &index, const QVariant &value, int role)
 {
-    if (!m_editable || !index.isValid())
+    if (!hasNewRowLine() || !index.isValid())
         return false;
     if (index.column() == Poll && role == Qt::CheckStateRole)
         return ClockListModel::setData(index, value.toInt() == Qt::Checked ? 1 : 0, Qt::EditRole);
@@ -68,7 +68,8 @@ bool TcpClockModel::setData(const QModelIndex &index, const QVariant &value, int
 Qt::ItemFlags TcpClockModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (!m_editable)
+    // Only the list that may add clocks edits them.
+    if (!hasNewRowLine())
         return f;
     return index.column() == Poll ? f | Qt::ItemIsUserCheckable : f | Qt::ItemIsEditable;
 }

@@ -28,7 +28,4 @@ public:
     bool writePending();
     // The list's message for an engine error of a row write.
     static QString messageFor(const QSqlError &error);
-
-private:
-    bool m_editable;
 };

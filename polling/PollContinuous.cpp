@@ -33,7 +33,6 @@ constexpr int kAckPauseMs = 10;
 // The answer stays on the display this long before it is cleared.
 constexpr int kAnswerShownMs = 1500;
 
-const QString kSorbTarget = QStringLiteral("Kovra-Sorb 5.0");
 const QString kAllClocksCaption = QStringLiteral("Polling Clock:   ");
 const QString kChecksMissing =
     QStringLiteral("The access-control checks are not available: the continuous poll was not started.");
@@ -67,7 +66,7 @@ bool ChecksConnected(const MDIHooks &h)
 bool StartChecks(bool members)
 {
     const MDIHooks &hooks = mdiHooks();
-    if (AppMain::settings().TargetType != kSorbTarget || !ChecksConnected(hooks)) {
+    if (AppMain::settings().TargetType != AppMain::kSorbTarget || !ChecksConnected(hooks)) {
         AppMain::ShowErrorMsg(QString(), kChecksMissing);
         return false;
     }

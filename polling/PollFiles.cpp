@@ -18,7 +18,6 @@ namespace PollFiles {
 
 namespace {
 
-const QString kTextFilesTarget = QStringLiteral("Text Files");
 constexpr char kLineEnd[] = "\r\n";
 constexpr mode_t kNewFileMode = 0666;  // before the umask, as any new file
 
@@ -237,7 +236,7 @@ Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster)
 Finish FinishPollFile(const QString &pollFile)
 {
     const AppMain::AppSettingsRec &s = AppMain::settings();
-    return FinishPollFile(pollFile, s.TargetType == kTextFilesTarget || s.AutoImport, PostPolledData);
+    return FinishPollFile(pollFile, s.TargetType == AppMain::kTextFilesTarget || s.AutoImport, PostPolledData);
 }
 
 void FinishMemberPollFile()

@@ -5,7 +5,6 @@
 #include "link/SerialClk.h"
 #include "platform/comm/commcontrol.h"
 #include "platform/error.h"
-#include "posting/KovraDS.h"
 
 namespace PollSerial {
 
@@ -13,7 +12,8 @@ void EndPoll(PollView &view, PollFiles::DataFiles &files)
 {
     SerialClk::state().CancelSend = true;
     files.close();
-    KovraDS::CloseTargetDb();
+    if (mdiHooks().closeTargetDb)
+        mdiHooks().closeTargetDb();
     try {
         PollFiles::FinishPollFile(files.pollPath());
         PollFiles::FinishMemberPollFile();

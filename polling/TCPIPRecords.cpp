@@ -222,14 +222,6 @@ void Batch::giveBackFrom(std::size_t first, bool linesOnDisk)
     m_lines.clear();
 }
 
-void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
-                 const CommitTargets &to, TextEnd end)
-{
-    Batch batch;
-    batch.add(0, held, received, options, end);
-    batch.commit(to);
-}
-
 void AppendTermText(QString &termText, const QByteArray &line)
 {
     termText += Platform::Ansi::decode(line);

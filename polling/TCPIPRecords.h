@@ -152,10 +152,6 @@ private:
     QByteArrayList m_lines;  // what the commit writes, in order
 };
 
-// One receive of one clock cut and committed at once.
-void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
-                 const CommitTargets &to, TextEnd end = TextEnd::Open);
-
 // Appends a shown line to the terminal text; past the limit the text is
 // emptied, the new line with it.
 void AppendTermText(QString &termText, const QByteArray &line);

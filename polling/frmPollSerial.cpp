@@ -18,7 +18,6 @@
 
 namespace {
 
-const QString kSorbTarget = QStringLiteral("Kovra-Sorb 5.0");
 const QColor kIdleColour(255, 255, 255);
 const QColor kDeliveredColour(0, 255, 255);
 // The form opens this far from the top of the main window.
@@ -123,7 +122,7 @@ void frmPollSerial::buildControls()
 
 bool frmPollSerial::sorbTarget() const
 {
-    return AppMain::settings().TargetType == kSorbTarget;
+    return AppMain::settings().TargetType == AppMain::kSorbTarget;
 }
 
 void frmPollSerial::Form_Load()

@@ -22,10 +22,6 @@ namespace KovraDS {
 
 namespace {
 
-const QString kTextFiles = QStringLiteral("Text Files");
-const QString kBrix = QStringLiteral("Kovra-Brix");
-const QString kVesk = QStringLiteral("Kovra-Vesk");
-const QString kSorb = QStringLiteral("Kovra-Sorb 5.0");
 
 QDate today()
 {
@@ -165,14 +161,14 @@ bool PostPolledData(const QString &pollFile)
     bool reached = false;
     try {
         const QString type = AppMain::settings().TargetType;
-        if (type == kTextFiles)
+        if (type == AppMain::kTextFilesTarget)
             reached = postText(pollFile);
-        else if (type == kBrix)
+        else if (type == AppMain::kBrixTarget)
             reached = postLabor(pollFile);
-        else if (type == kVesk)
+        else if (type == AppMain::kVeskTarget)
             reached = postAttendanceFile(pollFile, LoadVeskCompanySettings,
                                          [] { return PostVeskTimeAttendance(QStringLiteral("F01.txt")); });
-        else if (type == kSorb)
+        else if (type == AppMain::kSorbTarget)
             reached = postAttendanceFile(pollFile, Sorb01::LoadSorbSettings, Sorb01::ImportSorbClockData);
         // Any other target posts nothing, so the punches have reached nothing.
     } catch (const Platform::Error &e) {

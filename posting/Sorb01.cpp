@@ -23,7 +23,6 @@ constexpr int kScheduleNoLength = 3;
 constexpr int kDaysPerWeek = 7;
 constexpr int kMinutesPerDay = 1440;
 const QString kNotValid = QStringLiteral("Not Valid");
-const QString kSorbTarget = QStringLiteral("Kovra-Sorb 5.0");
 const QString kMemberInsert = QStringLiteral("INSERT INTO [Time Attendance1] (EmpID, TDate, ClockIn) VALUES (?, ?, ?)");
 
 // What a continuous poll prepared when it started; valid while the product
@@ -287,7 +286,7 @@ bool PostMemberPunch(const QDate &date, const QTime &time, const QString &card)
 bool PostKeptMemberPunches(const QString &file)
 {
     // Another target has no members' table: the punches wait for the product that has one.
-    if (AppMain::settings().TargetType != kSorbTarget || !KovraDS::OpenTargetDb())
+    if (AppMain::settings().TargetType != AppMain::kSorbTarget || !KovraDS::OpenTargetDb())
         return false;
     int passedOver = 0;
     try {

@@ -1,5 +1,6 @@
 #include "setup/ClkMsgs.h"
 
+#include "app/AppMain.h"
 #include "platform/ansi.h"
 #include "platform/error.h"
 
@@ -7,7 +8,6 @@ namespace ClkSetup {
 
 namespace {
 
-const QString kLaborTracking = QStringLiteral("Kovra-Brix");
 // Prompts 30-49 carry the labor-tracking function keys' field prompts.
 constexpr int kFirstKeyPrompt = 30;
 constexpr int kLastKeyPrompt = 49;
@@ -15,7 +15,7 @@ constexpr int kFirstAnswerPrompt = 100;
 
 bool laborTracking(const QString &targetType)
 {
-    return targetType == kLaborTracking;
+    return targetType == AppMain::kBrixTarget;
 }
 
 } // namespace

@@ -71,11 +71,11 @@ void addGroup(std::vector<EmpGroup> &groups, const QString &groupText, const Pla
 
 Kind KindOf(const QString &targetType)
 {
-    if (targetType == QLatin1String("Text Files"))
+    if (targetType == AppMain::kTextFilesTarget)
         return Kind::Text;
-    if (targetType == QLatin1String("Kovra-Vesk"))
+    if (targetType == AppMain::kVeskTarget)
         return Kind::Vesk;
-    if (targetType == QLatin1String("Kovra-Brix"))
+    if (targetType == AppMain::kBrixTarget)
         return Kind::Brix;
     return Kind::None;
 }

@@ -43,12 +43,6 @@ void SetLink(ClockLink *link);
 // The link to the program's serial and TCP/IP modules.
 void InstallProgramLink();
 
-// Terminal ((n - 1) mod 32) + 1 and controller (n + 31) div 32 of clock n.
-inline TcpClock TcpClockNumbered(int screenId)
-{
-    return TCPIP::NumberedClock(screenId);
-}
-
 enum class Scope { None, Selected, All };
 
 // Runs the walk. `stop` is asked between clocks: when it says so the walk

@@ -30,9 +30,7 @@ namespace AppMain {
 
 namespace {
 
-const QString kTextFiles = QStringLiteral("Text Files");
-const QStringList kDatabaseTargets = {QStringLiteral("Kovra-Vesk"), QStringLiteral("Kovra-Brix"),
-                                      QStringLiteral("Kovra-Sorb 5.0")};
+const QStringList kDatabaseTargets = {kVeskTarget, kBrixTarget, kSorbTarget};
 
 // The answers a continuously polled clock shows when no message overrides them.
 const std::array<QString, 4> kDefaultClockReplies = {
@@ -200,8 +198,8 @@ void LoadAppSettings()
     try {
         const Platform::Snapshot rs = OpenRegKey(state().MainDb, QStringLiteral("Application"));
         posting.ClockInterface = CByte(Val(GetRegValue(rs, QStringLiteral("Clock"), QStringLiteral("0"))));
-        posting.TargetType = GetRegValue(rs, QStringLiteral("Data Source"), kTextFiles);
-        if (posting.TargetType == kTextFiles) {
+        posting.TargetType = GetRegValue(rs, QStringLiteral("Data Source"), kTextFilesTarget);
+        if (posting.TargetType == kTextFilesTarget) {
             TextFileSettingsRec &text = posting.TextFileSettings;
             for (int i = 0; i < 3; ++i)
                 text.TextSourceFile[i] = GetRegValue(rs, QStringLiteral("TextSourceFile%1").arg(i + 1), QString());

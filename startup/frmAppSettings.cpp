@@ -31,9 +31,9 @@
 namespace {
 
 const QString kKey = QStringLiteral("Application");
-const QString kTextFiles = QStringLiteral("Text Files");
-const QStringList kAppTypes = {QStringLiteral("Kovra-Brix"), QStringLiteral("Kovra-Vesk"), kTextFiles,
-                               QStringLiteral("Kovra-Sorb 5.0")};
+// In the order the list offers them.
+const QStringList kAppTypes = {AppMain::kBrixTarget, AppMain::kVeskTarget, AppMain::kTextFilesTarget,
+                               AppMain::kSorbTarget};
 // Filter kinds of the open dialog: databases first, text files first.
 constexpr int kDatabaseFilter = 3;
 constexpr int kTextFilter = 4;
@@ -248,7 +248,7 @@ void frmAppSettings::Form_Load()
 
 void frmAppSettings::cboDataSource_Click()
 {
-    if (cboDataSource->currentText() == kTextFiles)
+    if (cboDataSource->currentText() == AppMain::kTextFilesTarget)
         LoadTextFilesSettings();
     else
         LoadKovraSettings();
@@ -373,7 +373,7 @@ bool frmAppSettings::cmdSave_Click()
     if (cboDataSource->currentText() != m_dataSourceTag) {
         AppMain::SaveRegValue(kKey, QStringLiteral("Data Source"), cboDataSource->currentText());
         live.TargetType = cboDataSource->currentText();
-        frmMDI::instance()->mnuSetupFuncKeys->setEnabled(live.TargetType == QLatin1String("Kovra-Brix"));
+        frmMDI::instance()->mnuSetupFuncKeys->setEnabled(live.TargetType == AppMain::kBrixTarget);
     }
     if (txtKovraDataFile->text() != m_kovraFileTag) {
         live.TargetDbPath = txtKovraDataFile->text();

@@ -55,7 +55,7 @@ TEST_F(MainWindowTest, ClosingAFormMidLoopStopsTheLoopAndClosesAfterItUnwinds)
     EXPECT_TRUE(spinUntil([&] { return end.ended && !guard; }, 5000));
     EXPECT_TRUE(end.stoppedByFlag);
     EXPECT_TRUE(end.formAliveAtEnd) << "the form outlives its loop";
-    EXPECT_EQ(LongOperation::runningCount(), 0);
+    EXPECT_TRUE(LongOperation::running().empty());
 }
 
 TEST_F(MainWindowTest, ClosingTheMainWindowMidLoopUnloadsOnlyAfterTheLoopUnwinds)

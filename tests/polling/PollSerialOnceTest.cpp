@@ -76,7 +76,9 @@ protected:
     {
         PollHome::SetUp();
         AppMain::settings().TargetType = QStringLiteral("Text Files");
-        // Posting takes a copy of POLL.txt as it stands.
+        // Posting's own hooks (the end steps close its database through one), then a
+        // posting that takes a copy of POLL.txt as it stands.
+        KovraDS::InstallHooks();
         mdiHooks().postPolledData = [this](const QString &f) {
             posted << Slurp(f);
             return true;

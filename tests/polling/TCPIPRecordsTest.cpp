@@ -14,6 +14,15 @@ using namespace TCPIPRecords;
 
 namespace {
 
+// One receive of one clock cut and committed at once, as a step outside a pass does.
+void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
+                 const CommitTargets &to, TextEnd end = TextEnd::Open)
+{
+    Batch batch;
+    batch.add(0, held, received, options, end);
+    batch.commit(to);
+}
+
 QByteArray bytes(const std::string &s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 
 const QByteArray P1 = bytes(tevtest::punchRecord(1, "1234", "040309070500"));

@@ -52,7 +52,7 @@ public:
     {
         calls << QStringLiteral("frmSelTCPIPClk");
         if (tcpChosenInModal > 0)
-            selectedTcp = CmdWalk::TcpClockNumbered(tcpChosenInModal);
+            selectedTcp = TCPIP::NumberedClock(tcpChosenInModal);
     }
     void DownloadFileTCPIP(const QString &, const CmdWalk::TcpClock &c) override
     {
