@@ -113,10 +113,12 @@ std::optional<uint32_t> lookupAddress(std::string_view name)
     return text ? findAddress(*text, name) : std::nullopt;
 }
 
-std::optional<std::string> lookupName(uint32_t address)
+NameLookup lookupName(uint32_t address)
 {
     std::optional<std::string> text = readHostsFile();
-    return text ? findName(*text, address) : std::nullopt;
+    if (!text)
+        return {};
+    return {true, findName(*text, address)};
 }
 
 }  // namespace tevlink::hosts

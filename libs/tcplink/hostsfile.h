@@ -20,6 +20,14 @@ std::optional<std::string> findName(std::string_view text, uint32_t address);
 
 // The same over the file in $TEV_HOSTS; nothing when it is unset or unreadable.
 std::optional<uint32_t> lookupAddress(std::string_view name);
-std::optional<std::string> lookupName(uint32_t address);
+
+// A reverse look-up over the file in $TEV_HOSTS. A file that could not be
+// read (unset, no descriptor left, a read error) is no answer at all, which
+// is not the same as a file without the address.
+struct NameLookup {
+    bool made = false;               // the file was read
+    std::optional<std::string> name; // its name, when a line has the address
+};
+NameLookup lookupName(uint32_t address);
 
 }  // namespace tevlink::hosts

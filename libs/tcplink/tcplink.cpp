@@ -5,7 +5,6 @@
 
 #include "hostsfile.h"
 #include "linkcore.h"
-#include "readiness.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -23,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -38,6 +38,10 @@ constexpr int kSendBufferBytes = 750;
 constexpr int kWaitStepMs = 20;
 constexpr int kWaitSteps = 50;  // about a second for a clock to take a message
 constexpr int kReconnection = 3;  // AddClientList: stored, acknowledgement mode carried over
+constexpr int kRefusedEntry = -1;
+// The hosts file could not be read: nothing is known of the caller, not
+// even that it is unknown.
+constexpr int kNotLookedUp = -2;
 
 constexpr char kAck[] = " TEV ACK";
 constexpr char kNak[] = " TEV NAK";
@@ -57,7 +61,6 @@ struct LinkState {
     intptr_t dummyHandle = 0;
     uint32_t dummyUint = 0;
     char dummyChar = 0;
-    Readiness readiness;
 
     LinkState()
     {
@@ -72,7 +75,6 @@ struct LinkState {
 
     void closeAll()
     {
-        readiness.forget();
         if (serverListen >= 0)
             close(serverListen);
         serverListen = -1;
@@ -157,7 +159,6 @@ int removeEntry(int i)
 {
     cl_list &c = g.clients[i];
     int result = 1;
-    g.readiness.unwatch(i, c.ClSocket);
     if (c.ClSocket >= 0 && close(c.ClSocket) != 0) {
         g.errorCode = errno;
         diag("Error closing socket with disconnect,WSAGetLastError() = %d", g.errorCode);
@@ -188,14 +189,17 @@ void connectionError(int i)
 }
 
 // Stores a new connection. Returns the entry (with `reconnected` telling
-// whether acknowledgement mode carried over) or -1 when refused.
+// whether acknowledgement mode carried over), kRefusedEntry or kNotLookedUp.
 int addClient(int fd, uint32_t address, bool &reconnected)
 {
     reconnected = false;
-    std::optional<std::string> name = hosts::lookupName(address);
+    hosts::NameLookup lookup = hosts::lookupName(address);
+    if (!lookup.made)
+        return kNotLookedUp;
+    std::optional<std::string> &name = lookup.name;
     if (!name) {
         diag("Connection request failed unknow IP address = %s", dotted(address).c_str());
-        return -1;
+        return kRefusedEntry;
     }
     for (int i = 0; i < kTableSize; ++i) {
         if (g.clients[i].ClIpAddress != address)
@@ -216,12 +220,11 @@ int addClient(int fd, uint32_t address, bool &reconnected)
         if (g.clients[i].ClSocket < 0)
             slot = i;
     if (slot < 0)
-        return -1;
+        return kRefusedEntry;
     cl_list &c = g.clients[slot];
     g.ackEnable[slot] = reconnected ? 1 : 0;
     c.ClSocket = fd;
     c.ClIpAddress = address;
-    g.readiness.watch(slot, fd);
     // Clock names are ten characters; a longer name is kept cut, and is never a clock's.
     std::snprintf(c.ClNameStr, sizeof c.ClNameStr, "%s", name->c_str());
     return slot;
@@ -309,11 +312,14 @@ void renewAckMode(int i)
     sendToEntry(i, frame);
 }
 
-// Accepts every waiting connection. False when one was refused; the
-// connections behind it wait for the next call.
-bool acceptConnections()
+enum class Accepted { None, Some, Refused };
+
+// Accepts every waiting connection. After a refused one, or one that could
+// not be looked up, the connections behind it wait for the next call.
+Accepted acceptConnections()
 {
-    while (g.enConnect == 1 && g.readiness.ready(Readiness::kListener)) {
+    Accepted result = Accepted::None;
+    while (g.enConnect == 1) {
         sockaddr_in peer{};
         socklen_t length = sizeof peer;
         int fd = accept4(g.serverListen, reinterpret_cast<sockaddr *>(&peer), &length,
@@ -324,20 +330,23 @@ bool acceptConnections()
             g.errorCode = errno;
             if (errno != EAGAIN && errno != EWOULDBLOCK)
                 diag("Error while awaiting client connection ,WSAGetLastError() = %d", g.errorCode);
-            g.readiness.taken(Readiness::kListener);
-            return true;
+            return result;
         }
+        result = Accepted::Some;
         g.clientSocket = fd;
-        g.clientAddress = peer;
         uint32_t address = peer.sin_addr.s_addr;
         diag("Connection request from IP address = %s", dotted(address).c_str());
         bool reconnected = false;
         int i = addClient(fd, address, reconnected);
+        // A caller that could not be looked up is not refused as unknown:
+        // it connects again and is looked up then.
+        if (i != kNotLookedUp)
+            g.clientAddress = peer;
         if (i < 0) {
             diag("Connection request denied");
             close(fd);
             g.clientSocket = -1;
-            return false;
+            return i == kNotLookedUp ? result : Accepted::Refused;
         }
         int on = 1;
         if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
@@ -351,7 +360,7 @@ bool acceptConnections()
         if (reconnected)
             renewAckMode(i);
     }
-    return true;
+    return result;
 }
 
 // The listening port: $TEV_TCP_PORT, else the services database, else 2500.
@@ -494,40 +503,58 @@ TEVLINK_API uint32_t PollTimeClock(intptr_t hdcomport, int32_t controller, int32
         listen(g.serverListen, kListenBacklog);
         g.firstPoll = 0;
     }
-    const int64_t number = (static_cast<int64_t>(controller) - 1) * kClocksPerController + clock;
-    if (g.readiness.due(number))
-        g.readiness.learn(g.serverListen, g.clients);
-    if (!acceptConnections())
-        return kRefused;
+    const std::string name =
+        clockName((static_cast<int64_t>(controller) - 1) * kClocksPerController + clock);
+    int i = findEntry(name);
+
+    // One look, without waiting, at the listener and the asked clock's
+    // socket as they are now: a call with nothing waiting costs this one
+    // system call. What the look cannot tell is asked directly.
+    pollfd look[] = {{g.enConnect == 1 ? g.serverListen : -1, POLLIN, 0},
+                     {i >= 0 ? g.clients[i].ClSocket : -1, POLLIN, 0}};
+    int seen;
+    do {
+        seen = ::poll(look, std::size(look), 0);
+    } while (seen < 0 && errno == EINTR);
+    bool lookHolds = seen >= 0;
+    if (seen < 0 || look[0].revents != 0) {
+        Accepted accepted = acceptConnections();
+        if (accepted == Accepted::Refused)
+            return kRefused;
+        if (accepted == Accepted::Some) {
+            // The clock's entry may have a new connection, which may have brought data along.
+            i = findEntry(name);
+            lookHolds = false;
+        }
+    }
     if (buffer)
         buffer[0] = '\0';
-
-    int i = findEntry(clockName(number));
     if (i < 0 || g.clients[i].ClSocket < 0)
         return kNotConnected;
+    if (lookHolds && look[1].revents == 0) {
+        g.errorCode = EWOULDBLOCK;
+        if (buffer)
+            buffer[0] = EOT;
+        return kDone;
+    }
     int fd = g.clients[i].ClSocket;
 
     char area[kReceiveArea];
     // With nowhere to put the data, leave it waiting rather than lose it.
     int flags = (buffer == nullptr && file == nullptr) ? MSG_PEEK | MSG_DONTWAIT : MSG_DONTWAIT;
-    ssize_t got = -1;
-    int receiveError = EWOULDBLOCK;  // a socket not ready is not asked
-    if (g.readiness.ready(i)) {
-        do {
-            got = recv(fd, area, kReceiveMax, flags);
-        } while (got < 0 && errno == EINTR);
-        receiveError = errno;
-    }
-    if (got < 0 && (receiveError == EAGAIN || receiveError == EWOULDBLOCK)) {
-        g.errorCode = receiveError;
-        g.readiness.taken(i);
+    ssize_t got;
+    do {
+        got = recv(fd, area, kReceiveMax, flags);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        g.errorCode = errno;
         if (buffer)
             buffer[0] = EOT;
         return kDone;
     }
     if (got <= 0) {
         if (got < 0)
-            g.errorCode = receiveError;
+            g.errorCode = errno;
         connectionError(i);
         return kNotConnected;
     }
@@ -535,9 +562,6 @@ TEVLINK_API uint32_t PollTimeClock(intptr_t hdcomport, int32_t controller, int32
         return kFileError;
 
     std::size_t k = static_cast<std::size_t>(got);
-    // A full block may have more behind it.
-    if (k < kReceiveMax)
-        g.readiness.taken(i);
     if (buffer) {
         std::memcpy(buffer, area, k);
         buffer[k] = ETX;
@@ -649,7 +673,6 @@ TEVLINK_API uint32_t DownloadTimeClock(intptr_t hdcomport, int32_t controller, i
 
 TEVLINK_API uint32_t CloseCom(void)
 {
-    g.readiness.unwatch(Readiness::kListener, g.serverListen);
     if (g.serverListen >= 0)
         close(g.serverListen);
     g.serverListen = -1;

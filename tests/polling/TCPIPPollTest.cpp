@@ -27,6 +27,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -586,6 +587,47 @@ TEST_F(TcpPoll, FormPollsTheSelectedClockThirtySevenAsControllerTwoTerminalFive)
     EXPECT_EQ(status, QStringLiteral("Polling Clock#  37"));
     EXPECT_EQ(TCPIP::state().CurTCPIPClock.Controller, QStringLiteral("2"));
     EXPECT_EQ(TCPIP::state().CurTCPIPClock.Clock, QStringLiteral("5"));
+}
+
+// A box held open on clock 1 (its offline box) while clock 2's punch gets
+// its tail and clock 3 loses its connection: the next calls, for clocks 2
+// and 3, bring the tail and the loss, so clock 2's punch is logged whole and
+// clock 3's, sent again once it is back, is not logged a second time.
+TEST_F(TcpPoll, WhatComesWhileABoxIsOpenShowsInTheSameRound)
+{
+    start();
+    addClocks({1, 2, 3});
+    auto c1 = connect(1), c2 = connect(2), c3 = connect(3);
+    const QByteArray p2 = bytes(tevtest::punchRecord(2, "202", "040309070500"));
+    const QByteArray p3 = bytes(tevtest::punchRecord(3, "303", "040309070500"));
+    ASSERT_TRUE(c2->send(p2.left(12).toStdString()) && c3->send(p3.toStdString()));
+    answerBoxes(2);
+    bool boxClosed = false, back = false;
+    int polls = 0, after = 0;
+    Platform::Ui::onShown([&](const Platform::Ui::Shown &box) {
+        if (box.text != QLatin1String("Clock # 1 offline"))
+            return;
+        EXPECT_TRUE(c2->send(p2.mid(12).toStdString()));
+        c3->disconnect();
+        std::this_thread::sleep_for(std::chrono::seconds(1));  // as long as a user takes
+        boxClosed = true;
+    });
+    Spy::beforePoll = [&](int n) {
+        if (n == 1 && ++polls == 2)
+            c1->disconnect();
+        if (n == 1 && boxClosed && !back) {
+            back = c3->reconnect() && c3->send(p3.toStdString());
+            ASSERT_TRUE(back);
+        }
+        after += back;
+        stop_ = stop_ || after > 9 || polls > 1000;
+    };
+    TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
+    Platform::Ui::onShown(nullptr);
+    EXPECT_EQ(dayLog(), p3 + "\r\n" + p2 + "\r\n");
+    EXPECT_EQ(pollFile(), dayLog());
+    EXPECT_EQ(boxes(), (QStringList{QStringLiteral("Kovra-TEV|Clock # 1 offline"),
+                                    QStringLiteral("Kovra-TEV|Clock # 3 offline")}));
 }
 
 } // namespace

@@ -1,15 +1,19 @@
-// The link learns its sockets' readiness once per pass over the clocks: what
-// happened between two passes must show in the next one, for the clock it
-// happened to and no other.
+// Every poll call answers from the sockets as they are at that call: what
+// happened since an earlier call shows in the next, for the clock it
+// happened to and no other, whatever clocks were asked in between.
 #include "LinkFixture.h"
 
 #include <linux/sockios.h>
-#include <poll.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
+#include <vector>
 
 using namespace tevtest;
 
@@ -18,6 +22,7 @@ namespace {
 using TcpLinkReadiness = LinkTest;
 
 constexpr int kClocks = 128;
+constexpr auto kBoxOpen = std::chrono::seconds(1);  // how long a caller may keep a box up between calls
 
 // The PC's side of clock `name`'s connection, or -1.
 int pcSocket(LinkLibrary &lib, const char *name)
@@ -40,57 +45,115 @@ bool delivered(const TcpClock &clock)
     return unacknowledged == 0;
 }
 
-// Until the PC's side of `fd` is readable: the clock's close is there
-// before the next pass starts.
-bool arrived(int fd)
-{
-    pollfd p{fd, POLLIN, 0};
-    return fd >= 0 && ::poll(&p, 1, 5000) == 1;
-}
+// Every descriptor but one in use while it lives: an accept takes that one,
+// and the hosts file cannot be opened after it.
+struct OneDescriptorLeft {
+    rlimit saved{};
+    std::vector<int> held;
+    OneDescriptorLeft()
+    {
+        getrlimit(RLIMIT_NOFILE, &saved);
+        const rlimit low{std::min<rlim_t>(saved.rlim_cur, 4096), saved.rlim_max};
+        setrlimit(RLIMIT_NOFILE, &low);
+        for (int fd; (fd = dup(2)) >= 0;)
+            held.push_back(fd);
+        close(held.back());
+        held.pop_back();
+    }
+    ~OneDescriptorLeft()
+    {
+        for (int fd : held)
+            close(fd);
+        setrlimit(RLIMIT_NOFILE, &saved);
+    }
+};
 
-TEST_F(TcpLinkReadiness, EachEventBetweenTwoPassesShowsInTheNext)
+class TcpLinkEveryCall : public LinkTest, public ::testing::WithParamInterface<int> {
+protected:
+    LinkLibrary &lib() { return GetParam() == 32 ? lib32() : lib95(); }
+};
+
+// Each event happens after a call for clock 1 and shows, a box's time later,
+// in the next call, for clock 2.
+TEST_P(TcpLinkEveryCall, EventAfterOneCallShowsInTheNextForAHigherClock)
 {
-    start(lib32());
-    TcpClock one(clockAddress(1), port_), two(clockAddress(2), port_);
-    connectClock(lib32(), one, 1);
+    writeHosts(testHosts() + "127.0.0.60    frontdesk\r\n");
+    start(lib(), true);
+    TcpClock one(clockAddress(1), port_), two(clockAddress(2), port_), again(clockAddress(2), port_),
+        three(clockAddress(3), port_), stranger("127.0.0.200", port_), desk("127.0.0.60", port_);
+    connectClock(lib(), one, 1);
     const std::string first = punchRecord(2, "0000000001", "040305140709");
     const std::string second = punchRecord(2, "0000000002", "040305140800");
-    auto sends = [&](const std::string &punch) { return two.send(punch) && delivered(two); };
-
-    struct Step {
+    const auto freed = [&] { EXPECT_LT(pcSocket(lib(), "tevterm002"), 0); };
+    const auto unknownAddress = [&] {
+        char address[16] = "xxxxxxxxxxxxxxx";
+        lib().UnKnownIP(address);
+        return std::string(address);
+    };
+    const char *const lost = "Connection lost while receiving from = tevterm002\n";
+    struct Row {
         const char *event;
-        std::function<bool()> act;  // what the clock does, true once the PC's side holds it
+        std::function<bool()> act;
         uint32_t status;
         std::string data;
+        const char *printed = nullptr;       // among the diagnostics of the call
+        std::function<void()> also = [] {};  // what else holds after the call
+        bool noDescriptorLeft = false;       // during the call
     };
-    const Step steps[] = {
-        {"connects and sends", [&] { return two.connect() && sends(first); }, 3, first},
-        {"sends again", [&] { return sends(second); }, 3, second},
-        {"closes",
+    const Row rows[] = {
+        {"clock 2 connects and sends", [&] { return two.connect() && two.send(first); }, 3, first},
+        {"it sends", [&] { return two.send(second); }, 3, second},
+        {"it closes", [&] { two.disconnect(); return true; }, 2, "", lost, freed},
+        {"it connects again and sends", [&] { return two.reconnect() && two.send(first); }, 3, first},
+        {"it resets", [&] { two.reset(); return true; }, 2, "", lost, freed},
+        {"it connects again", [&] { return two.reconnect(); }, 0, ""},
+        {"it connects once more while that connection lives, and sends",
+         [&] { return again.connect() && again.send(first); }, 3, first, nullptr,
+         [&] { EXPECT_FALSE(two.pump(std::chrono::milliseconds(200))) << "the old connection is open"; }},
+        {"an unknown address connects while clock 2's data waits",
+         [&] { return again.send(second) && stranger.connect(); }, 6, "", nullptr,
          [&] {
-             const int fd = pcSocket(lib32(), "tevterm002");
-             two.disconnect();
-             return arrived(fd);
-         },
-         2, ""},
-        {"reconnects and sends", [&] { return two.reconnect() && sends(first); }, 3, first},
-        {"closes, reconnects and sends",
+             EXPECT_EQ(buffer_[0], kUntouched);
+             EXPECT_EQ(unknownAddress(), "127.0.0.200");
+             EXPECT_FALSE(stranger.pump(std::chrono::milliseconds(200)));
+         }},
+        {"a named host that is no clock connects", [&] { return desk.connect(); }, 3, second, nullptr,
+         [&] { EXPECT_GE(pcSocket(lib(), "frontdesk"), 0) << "not kept"; }},
+        {"clock 3 connects and no descriptor is left to read the hosts file with",
+         [&] { return three.connect(); }, 0, "", nullptr,
          [&] {
-             two.disconnect();
-             return two.reconnect() && sends(second);
+             EXPECT_EQ(unknownAddress(), "127.0.0.60") << "still the caller before";
+             EXPECT_FALSE(three.pump(std::chrono::milliseconds(200)));
+             ASSERT_TRUE(three.reconnect());
+             EXPECT_EQ(pollWhile(lib(), 1, 3, 2).status, 0u) << "clock 3 connecting again";
          },
-         3, second},
+         true},
     };
-    EXPECT_EQ(poll(lib32(), 1, 1).status, 0u);
-    EXPECT_EQ(poll(lib32(), 1, 2).status, 2u);
-    for (const Step &s : steps) {
-        ASSERT_TRUE(s.act()) << s.event;
-        EXPECT_EQ(poll(lib32(), 1, 1).status, 0u) << s.event;
-        Poll p = poll(lib32(), 1, 2);
-        EXPECT_EQ(p.status, s.status) << s.event;
-        EXPECT_EQ(p.data, s.data) << s.event;
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.event);
+        EXPECT_EQ(poll(lib(), 1, 1).status, 0u);
+        ASSERT_TRUE(row.act());
+        std::this_thread::sleep_for(kBoxOpen);
+        StdoutCapture capture(dir_ + "/stdout.txt");
+        Poll p;
+        {
+            std::optional<OneDescriptorLeft> limit;
+            if (row.noDescriptorLeft)
+                limit.emplace();
+            p = poll(lib(), 1, 2);
+        }
+        const std::string printed = capture.finish();
+        EXPECT_EQ(p.status, row.status);
+        EXPECT_EQ(p.data, row.data);
+        if (row.printed) {
+            EXPECT_NE(printed.find(row.printed), std::string::npos) << printed;
+        }
+        row.also();
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Builds, TcpLinkEveryCall, ::testing::Values(32, 95),
+                         ::testing::PrintToStringParamName());
 
 TEST_F(TcpLinkReadiness, OneClockSendsAmong128IdleOnes)
 {
