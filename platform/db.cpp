@@ -159,6 +159,9 @@ struct Database::Connection {
     };
     std::vector<Savepoint> savepoints;
 
+    // The engine holds no transaction, whatever scopes are open here: it ended one itself.
+    bool engineIdle() const { return engine && sqlite3_get_autocommit(engine); }
+
     Savepoint &savepoint(const Database &db, int level)
     {
         while (int(savepoints.size()) < level) {
@@ -331,17 +334,43 @@ void Database::Transaction::end(bool keep)
         return;
     Connection &c = *m_db->m_connection;
     --c.depth;
-    if (m_level == 0) {
-        QSqlDatabase handle = m_db->handle();
-        const bool ok = keep ? handle.commit() : handle.rollback();
-        if (!ok)
-            throw databaseError(handle.lastError(), keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
+    if (c.engineIdle()) {
+        // Nothing is left to undo, nor to keep.
+        if (keep)
+            throw Error(ErrorNo::DatabaseEngine, QStringLiteral("Cannot commit: the database rolled the transaction back."));
         return;
+    }
+    if (m_level == 0) {
+        // Run here rather than through the driver's commit, whose error drops the engine's code.
+        QSqlQuery end(m_db->handle());
+        if (end.exec(keep ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK")))
+            return;
+        const Error error = databaseError(end.lastError(), keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
+        // A commit another connection's read held off leaves the transaction and its locks in place.
+        if (keep)
+            QSqlQuery(m_db->handle()).exec(QStringLiteral("ROLLBACK"));
+        throw error;
     }
     Connection::Savepoint &savepoint = c.savepoint(*m_db, m_level);
     if (!keep)
         runSavepoint(savepoint.rollbackTo, QStringLiteral("Cannot roll back"));
     runSavepoint(savepoint.release, keep ? QStringLiteral("Cannot commit") : QStringLiteral("Cannot roll back"));
+}
+
+bool Database::Transaction::lost() const
+{
+    const Connection *c = m_db->m_connection.get();
+    return !m_done && c && c->engineIdle();
+}
+
+void Database::Transaction::restart()
+{
+    Connection &c = m_db->connection();
+    if (m_done || m_level != 0 || c.depth != 1 || !lost())
+        throw Error(ErrorNo::DatabaseEngine, QStringLiteral("Only a lost outermost transaction begins anew."));
+    QSqlDatabase handle = m_db->handle();
+    if (!handle.transaction())
+        throw databaseError(handle.lastError(), QStringLiteral("Cannot start a transaction"));
 }
 
 void Database::Transaction::commit()

@@ -80,7 +80,9 @@ public:
 
     // One logical operation: committed by commit(), rolled back when left
     // without it. Inside another it is a savepoint: its rollback undoes only
-    // its own work, and its commit leaves the outer one to decide.
+    // its own work, and its commit leaves the outer one to decide. A commit
+    // that fails rolls back before its error goes on, so the connection never
+    // keeps the locks of a transaction nobody ends.
     class Transaction {
     public:
         explicit Transaction(const Database &db);
@@ -90,6 +92,11 @@ public:
         void commit();
         void rollback();
         bool nested() const { return m_level > 0; }
+        // The database ended the whole transaction itself (a trigger's
+        // RAISE(ROLLBACK)): everything of it is undone, and committing it fails.
+        bool lost() const;
+        // Begins an outermost transaction that was lost anew; its inner scopes must have ended.
+        void restart();
 
     private:
         void end(bool keep);

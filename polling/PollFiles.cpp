@@ -3,6 +3,7 @@
 #include "app/AppMain.h"
 #include "app/frmMDI.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 
 #include <QFileInfo>
 
@@ -68,20 +69,7 @@ void setOpener(Opener newOpener)
 
 Platform::Error FileError(int err)
 {
-    using namespace Platform;
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-        return Error(ErrorNo::PathNotFound, QStringLiteral("Path not found"));
-    case EACCES:
-    case EPERM:
-    case EROFS:
-        return Error(ErrorNo::PermissionDenied, QStringLiteral("Permission denied"));
-    case ENOSPC:
-        return Error(ErrorNo::DiskFull, QStringLiteral("Disk full"));
-    default:
-        return Error(ErrorNo::PathFileAccessError, QStringLiteral("Path/File access error"));
-    }
+    return Platform::FileError(err);
 }
 
 AppendFile::~AppendFile()
@@ -228,8 +216,15 @@ Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster)
         return Finish::NoFile;
     if (post && !(poster && poster(pollFile)))
         return Finish::Kept;
-    if (::unlink(QFile::encodeName(pollFile).constData()) != 0 && errno != ENOENT)
-        throw FileError(errno);
+    try {
+        Platform::RetireFile(pollFile);
+    } catch (const Platform::Error &e) {
+        throw Platform::Error(e.number(), e.description() +
+                                              (post ? QStringLiteral(". Its records are posted: delete it before the next "
+                                                                     "poll ends, or they will be posted again.")
+                                                    : QStringLiteral(". Its records are not to be posted: delete it "
+                                                                     "before the next poll ends.")));
+    }
     return post ? Finish::Posted : Finish::Discarded;
 }
 

@@ -119,8 +119,9 @@ enum class Finish {
 // The end steps of a poll, after the files are closed: with posting on
 // (`post`), the file is deleted only when `poster` succeeds; a failed
 // posting keeps it whole for the next posting. Without posting it is
-// deleted. A deletion that fails throws FileError: a posted file left in
-// place would be posted again.
+// deleted. A file the folder will not let go is emptied, since a posted
+// file left whole would be posted again; one that can be neither deleted
+// nor emptied throws FileError, saying what the user must do.
 Finish FinishPollFile(const QString &pollFile, bool post, const Poster &poster);
 // The same with the 'Application' settings ("Text Files" target or
 // AutoImport) and PostPolledData.

@@ -56,7 +56,8 @@ bool postAttendance(const QString &path, bool employeeGuard)
     }
     if (recalcFailure) {
         Platform::ActiveError active(*recalcFailure);
-        AppMain::ShowErrorMsg(QString(), QStringLiteral("Hours worked could not be recalculated."));
+        AppMain::ShowErrorMsg(QString(),
+                              QStringLiteral("Hours worked could not be recalculated.\n") + recalcFailure->description());
         return true;
     }
     Platform::Ui::msgBox(QStringLiteral("Clock data was imported successfully!"), Platform::Ui::Style::Information);

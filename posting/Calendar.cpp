@@ -110,8 +110,13 @@ void ReadCompanySettings(const SettingReader &read, const QString &graceName, co
 
 void LoadTargetCompanySettings()
 {
+    LoadTargetCompanySettings(state().TargetDb);
+}
+
+void LoadTargetCompanySettings(const Platform::Database &db)
+{
     try {
-        const Platform::Snapshot rs = AppMain::OpenRegKey(state().TargetDb, QStringLiteral("Company"));
+        const Platform::Snapshot rs = AppMain::OpenRegKey(db, QStringLiteral("Company"));
         ReadCompanySettings([&rs](const QString &name, const QString &fallback) {
             return AppMain::GetRegValue(rs, name, fallback);
         }, QStringLiteral("GracePeriod"), QStringLiteral("15"), false);

@@ -6,6 +6,10 @@
 
 #include <functional>
 
+namespace Platform {
+class Database;
+}
+
 // The pay-week calendar and the company settings every posting shares.
 namespace KovraDS {
 
@@ -22,6 +26,8 @@ CompanySettingsRec &company();
 // ---- loaders (each overwrites what it reads and leaves the rest) ----
 // Brix: the target database's Registry rows 'Company'; a failure is shown.
 void LoadTargetCompanySettings();
+// The same from another connection to the product.
+void LoadTargetCompanySettings(const Platform::Database &db);
 // Vesk: the machine settings "KOVRA VESK\2.6.4", "Company Settings"; a failing value keeps its old one.
 void LoadVeskCompanySettings();
 

@@ -17,6 +17,7 @@ namespace KovraDS {
 // hours are split and added to its day.
 struct HoursWorked::Group {
     QByteArray EmpID;  // as bound; a Null employee binds as the empty text
+    qint64 Employee = 0;  // groups of one employee, as the table compares EmpID, share it
     QDate TDate;
     QTime ClockIn;
     QVariant Week;
@@ -49,14 +50,6 @@ struct DayOrder {
     bool operator()(QByteArrayView day, const DayRow &r) const { return day < QByteArrayView(r.TDate); }
 };
 
-// The employee key as the table compares it: ASCII letters without case.
-bool sameEmployee(QByteArrayView a, QByteArrayView b)
-{
-    const auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return fold(x) == fold(y); });
-}
-
 // Week is compared with IS: Null finds Null.
 bool sameWeek(const QVariant &a, const QVariant &b)
 {
@@ -84,8 +77,10 @@ HoursWorked::HoursWorked(const Platform::Database &db) : m_db(&db)
         return db.prepareForEngine(sql);
     };
     // Null totals count 0; Week is compared with IS so that a row without a week still finds its own.
+    // The rank tells employees apart by the column's own collation, with or without case.
     m_groups = prepare(QStringLiteral(
-        "SELECT EmpID, TDate, ClockIn, Week, SUM(COALESCE(TotalHrs, 0) * 60 + COALESCE(TotalMin, 0)) "
+        "SELECT EmpID, TDate, ClockIn, Week, SUM(COALESCE(TotalHrs, 0) * 60 + COALESCE(TotalMin, 0)), "
+        "dense_rank() OVER (ORDER BY EmpID) "
         "FROM [Time Attendance] WHERE Recalculate <> 0 GROUP BY EmpID, TDate, ClockIn, Week "
         "ORDER BY EmpID, TDate, ClockIn, Week"));
     m_week = prepare(QStringLiteral(
@@ -116,6 +111,7 @@ void HoursWorked::recalculate()
         g.ClockIn = ReadDbTime(m_groups, 2, QStringLiteral("ClockIn"));
         g.Week = m_groups.value(3);
         g.Minutes = long(m_groups.value(4).toLongLong());
+        g.Employee = m_groups.integer(5);
         g.Order = groups.size();
         groups.push_back(std::move(g));
     }
@@ -124,7 +120,7 @@ void HoursWorked::recalculate()
     std::vector<NewDay> newDays;
     for (auto employee = groups.begin(); employee != groups.end();) {
         const auto end = std::find_if(employee, groups.end(),
-                                      [&](const Group &g) { return !sameEmployee(g.EmpID, employee->EmpID); });
+                                      [&](const Group &g) { return g.Employee != employee->Employee; });
         std::vector<const Group *> pending;
         for (auto g = employee; g != end; ++g)
             pending.push_back(&*g);

@@ -60,7 +60,7 @@ bool postLabor(const QString &pollFile)
         if (!split[i].isEmpty())
             AppendToFile(*files[i], split[i]);
     }
-    if (!OpenTargetDb())
+    if (!OpenTargetDb({s.F01Path, s.F1Path, s.F2Path, s.F3Path, s.F4Path}))
         return true;  // the punches wait in the posting files for the next run
     LoadTargetCompanySettings();
     const std::array<std::function<bool()>, 5> postings = {PostTimeAttendance, PostLaborTracking, PostLaborTrack2,
@@ -77,7 +77,7 @@ bool postAttendanceFile(const QString &pollFile, const std::function<void()> &lo
 {
     if (!ConvertPunchLog(pollFile, state().F01Path))
         return false;
-    if (FileLength(state().F01Path) > 0 && OpenTargetDb()) {
+    if (FileLength(state().F01Path) > 0 && OpenTargetDb({state().F01Path})) {
         loadSettings();
         post();
         CloseTargetDb();
@@ -94,6 +94,20 @@ QString fileIdentity(const QString &path)
     if (canonical.isEmpty() || ::stat(QFile::encodeName(canonical).constData(), &info) != 0)
         return QString();
     return QStringLiteral("%1:%2:%3").arg(canonical).arg(info.st_dev).arg(info.st_ino);
+}
+
+// Where the records of a run that could not post wait, and when they will be posted.
+QString keptNote(const QStringList &files, const QString &postedWhen)
+{
+    QStringList holding;
+    for (const QString &file : files) {
+        if (FileLength(file) > 0)
+            holding << file;
+    }
+    if (holding.isEmpty())
+        return QString();
+    return QStringLiteral("\nThe clock records are kept in %1 and will be posted %2.")
+        .arg(holding.join(QStringLiteral(", ")), postedWhen);
 }
 
 } // namespace
@@ -189,32 +203,42 @@ void ShowPassedOver(int count)
 void ShowPostingFailure(const Platform::Error &e, const QString &failureText, const QString &postingFile,
                         const QString &postedWhen)
 {
-    QString text = failureText + QLatin1Char('\n') + e.description();
-    if (FileLength(postingFile) > 0)
-        text += QStringLiteral("\nThe clock records are kept in %1 and will be posted %2.").arg(postingFile, postedWhen);
     Platform::ActiveError active(e);
-    AppMain::ShowErrorMsg(QString(), text);
+    AppMain::ShowErrorMsg(QString(), failureText + QLatin1Char('\n') + e.description() + keptNote({postingFile}, postedWhen));
 }
 
-bool OpenTargetDb()
+namespace {
+
+bool openTarget(Platform::Database &db, const QStringList &keptIn, const QString &postedWhen)
 {
     try {
         const QString &path = AppMain::settings().TargetDbPath;
         const QString identity = fileIdentity(path);
         const bool checked = !identity.isEmpty() && state().CheckedTargetFiles.contains(identity);
-        state().TargetDb = Platform::Database::open(
-            path, false, checked ? Platform::Database::Check::OpensOnly : Platform::Database::Check::Full);
+        db = Platform::Database::open(path, false,
+                                      checked ? Platform::Database::Check::OpensOnly : Platform::Database::Check::Full);
         if (!identity.isEmpty())
             state().CheckedTargetFiles.insert(identity);
         return true;
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);
-        if (e.number() == Platform::ErrorNo::DatabaseMissing)
-            AppMain::ShowErrorMsg(QString(), QStringLiteral("Database file is not found!"));
-        else
-            AppMain::ShowErrorMsg(QString(), e.description());
+        const QString text = e.number() == Platform::ErrorNo::DatabaseMissing ? QStringLiteral("Database file is not found!")
+                                                                              : e.description();
+        AppMain::ShowErrorMsg(QString(), text + keptNote(keptIn, postedWhen));
         return false;
     }
+}
+
+} // namespace
+
+bool OpenTargetDb(const QStringList &keptIn, const QString &postedWhen)
+{
+    return openTarget(state().TargetDb, keptIn, postedWhen);
+}
+
+bool OpenTargetFile(Platform::Database &db)
+{
+    return openTarget(db, {}, {});
 }
 
 void CloseTargetDb()

@@ -6,6 +6,7 @@
 #include <QDate>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 // The posting module: its settings, the posting files and the target product database.
 namespace KovraDS {
@@ -49,9 +50,14 @@ void ShowPassedOver(int count);
 // Opens the product database named by the settings; a failure is shown and
 // leaves the database that was open, if any. The first open of a file in a
 // run checks every page; posting reopens it after every poll, so later opens
-// of the same file check only that it opens as a database.
-bool OpenTargetDb();
+// of the same file check only that it opens as a database. keptIn: the
+// posting files whose records wait when it fails; the box says which hold
+// records and when they will be posted.
+bool OpenTargetDb(const QStringList &keptIn = {}, const QString &postedWhen = QStringLiteral("with the next import"));
 void CloseTargetDb();
+// The same open into a connection of the caller's own (a screen that reads
+// the product while a poll or a posting uses TargetDb).
+bool OpenTargetFile(Platform::Database &db);
 
 // The text target's file name for today.
 QString TextTargetFile();

@@ -181,32 +181,74 @@ Platform::Error CardError(const QString &card, const Platform::Error &e)
 int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows, Refusals refusals,
              const std::function<void()> &beforeEach)
 {
+    const auto write = [&](std::size_t i) {
+        const PostingRow &row = rows[i];
+        pairing.post(row.Badge, row.Keys, row.Date, row.Time);
+        // A write the table ignored (a trigger that drops it) is refused as well.
+        if (pairing.attempted() != PairingOutcome::Unchanged && pairing.rowsChanged() != 1)
+            throw Platform::Error(Platform::ErrorNo::DuplicateKey,
+                                  pairing.table().Table + QStringLiteral(" took no row for the punch."));
+    };
+    // Only a new pair can be passed over: a pair left unclosed or unswapped would pair the next punches wrongly.
+    const auto passOver = [&](const Platform::Error &e) {
+        return e.number() == Platform::ErrorNo::DuplicateKey && refusals == Refusals::PassNewRowsOver &&
+               pairing.attempted() == PairingOutcome::Opened;
+    };
     Platform::Database::Transaction run(db);
-    int refused = 0;
-    for (const PostingRow &row : rows) {
-        if (beforeEach)
-            beforeEach();
-        Platform::Database::Transaction punch(db);
-        try {
-            pairing.post(row.Badge, row.Keys, row.Date, row.Time);
-            // A write the table ignored (a trigger that drops it) is refused as well.
-            if (pairing.attempted() != PairingOutcome::Unchanged && pairing.rowsChanged() != 1)
-                throw Platform::Error(Platform::ErrorNo::DuplicateKey,
-                                      pairing.table().Table + QStringLiteral(" took no row for the punch."));
-            punch.commit();
-        } catch (const Platform::Error &e) {
-            punch.rollback();
-            // Only a new pair can be passed over: a pair left unclosed or unswapped would pair the next punches wrongly.
-            if (e.number() == Platform::ErrorNo::DuplicateKey && refusals == Refusals::PassNewRowsOver &&
-                pairing.attempted() == PairingOutcome::Opened) {
-                ++refused;
-                continue;
-            }
-            run.commit();  // the punches before this one stay posted
-            throw CardError(row.Badge, e);
-        }
+    std::size_t refused = 0;
+    try {
+        refused = PostEach(run, db, rows.size(), [&rows](std::size_t i) { return rows[i].Badge; }, write, passOver,
+                           beforeEach)
+                      .size();
+    } catch (const Platform::Error &) {
+        if (!run.lost())
+            run.commit();  // the punches before the failed one stay posted
+        throw;
     }
     run.commit();
+    return int(refused);
+}
+
+std::vector<RefusedRow> PostEach(Platform::Database::Transaction &run, const Platform::Database &db, std::size_t count,
+                                 const std::function<QString(std::size_t)> &card,
+                                 const std::function<void(std::size_t)> &write,
+                                 const std::function<bool(const Platform::Error &)> &passOver,
+                                 const std::function<void()> &beforeEach)
+{
+    std::vector<RefusedRow> refused;
+    const auto post = [&](std::size_t i) {
+        Platform::Database::Transaction row(db);
+        write(i);
+        row.commit();
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        if (beforeEach)
+            beforeEach();
+        try {
+            post(i);
+        } catch (const Platform::Error &e) {
+            const bool pass = passOver(e);
+            if (run.lost()) {
+                if (run.nested())
+                    throw CardError(card(i), e);  // the caller's whole run is undone with it
+                run.restart();
+                for (std::size_t j = 0, r = 0; j < i; ++j) {
+                    if (r < refused.size() && refused[r].Row == j) {
+                        ++r;
+                        continue;
+                    }
+                    try {
+                        post(j);
+                    } catch (const Platform::Error &again) {
+                        throw CardError(card(j), again);
+                    }
+                }
+            }
+            if (!pass)
+                throw CardError(card(i), e);
+            refused.push_back({i, e});
+        }
+    }
     return refused;
 }
 

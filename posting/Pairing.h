@@ -82,6 +82,24 @@ enum class Refusals {
 int PostRows(const Platform::Database &db, Pairing &pairing, const std::vector<PostingRow> &rows, Refusals refusals,
              const std::function<void()> &beforeEach = {});
 
+// A row of a run that the database refused and that was passed over.
+struct RefusedRow {
+    std::size_t Row;
+    Platform::Error Cause;
+};
+
+// The rows of a posting run, each in a savepoint of the caller's transaction
+// `run`: write(i) writes row i or throws. A refusal that passOver allows is
+// rolled back alone and listed, also one by a trigger's RAISE(ROLLBACK),
+// which undoes the whole transaction: it is begun again and the rows before
+// posted again. Any other failure rolls back its row and reaches the caller
+// naming card(i); what becomes of `run` and the rows before is the caller's.
+std::vector<RefusedRow> PostEach(Platform::Database::Transaction &run, const Platform::Database &db, std::size_t count,
+                                 const std::function<QString(std::size_t)> &card,
+                                 const std::function<void(std::size_t)> &write,
+                                 const std::function<bool(const Platform::Error &)> &passOver,
+                                 const std::function<void()> &beforeEach = {});
+
 // An error of a card's punch, the card named before the database's own message.
 Platform::Error CardError(const QString &card, const Platform::Error &e);
 

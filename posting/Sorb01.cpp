@@ -4,6 +4,7 @@
 #include "app/frmMDI.h"
 #include "platform/ansi.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "posting/Calendar.h"
 #include "posting/KovraDS.h"
@@ -13,6 +14,7 @@
 #include "posting/StoredForms.h"
 
 #include <QFile>
+#include <QScopeGuard>
 #include <QSqlQuery>
 
 namespace Sorb01 {
@@ -77,10 +79,10 @@ std::optional<DaySchedule> daySchedule(const QString &scheduleNo, int day)
     if (!r.DayRow.isValid())
         throw notPrepared("schedule look-up");
     QSqlQuery &q = r.DayRow.run({scheduleNo, day});
-    if (!q.next()) {
-        q.finish();
+    // Let go also after a time that cannot be read: a read left open keeps the product from writing.
+    const auto done = qScopeGuard([&q] { q.finish(); });
+    if (!q.next())
         return std::nullopt;
-    }
     DaySchedule s;
     s.Start = *minutesOf(q.value(0), QStringLiteral("StartTime"));
     s.End = *minutesOf(q.value(1), QStringLiteral("EndTime"));
@@ -90,7 +92,6 @@ std::optional<DaySchedule> daySchedule(const QString &scheduleNo, int day)
         if (const std::optional<int> start = minutesOf(q.value(2 + 2 * i), names[2 * i]))
             s.Breaks[i] = DaySchedule::Break{*start, minutesOf(q.value(3 + 2 * i), names[2 * i + 1])};
     }
-    q.finish();
     return s;
 }
 
@@ -285,39 +286,83 @@ bool PostMemberPunch(const QDate &date, const QTime &time, const QString &card)
 
 bool PostKeptMemberPunches(const QString &file)
 {
+    const QString nextPoll = QStringLiteral("at the end of the next poll");
     // Another target has no members' table: the punches wait for the product that has one.
-    if (AppMain::settings().TargetType != AppMain::kSorbTarget || !KovraDS::OpenTargetDb())
+    if (AppMain::settings().TargetType != AppMain::kSorbTarget || !KovraDS::OpenTargetDb({file}, nextPoll))
         return false;
+    const QString refusedFile = RefusedMemberFilePath();
     int passedOver = 0;
+    std::vector<PolledPunch> punches;
+    std::vector<KovraDS::RefusedRow> refused;
     try {
         Platform::Database::Statement insert = target().prepare(kMemberInsert);
-        const QByteArray lines = KovraDS::ReadWholeFile(file);
-        Platform::Database::Transaction tx(target());
-        for (const QByteArrayView line : KovraDS::SplitLines(lines)) {
+        const QByteArray bytes = KovraDS::ReadWholeFile(file);
+        QByteArrayList lines;
+        for (const QByteArrayView line : KovraDS::SplitLines(bytes)) {
             if (line.isEmpty())
                 continue;
-            const std::optional<PolledPunch> punch = ReadPolledPunch(line.toByteArray());
-            if (!punch) {
+            if (const std::optional<PolledPunch> punch = ReadPolledPunch(line.toByteArray())) {
+                punches.push_back(*punch);
+                lines << line.toByteArray();
+            } else {
                 ++passedOver;
-                continue;
             }
-            if (insert.execute({punch->Badge, KovraDS::DbDate(punch->Date), KovraDS::DbTime(punch->Time)}) != 1)
-                throw KovraDS::CardError(punch->Badge, Platform::Error(Platform::ErrorNo::DuplicateKey,
-                                                                       QStringLiteral("Time Attendance1 took no row.")));
         }
-        tx.commit();
+        // All or nothing but for the refused: Time Attendance1 has no duplicate test, so a run
+        // kept whole after a failure must have posted nothing.
+        Platform::Database::Transaction run(target());
+        refused = KovraDS::PostEach(
+            run, target(), punches.size(), [&punches](std::size_t i) { return punches[i].Badge; },
+            [&](std::size_t i) {
+                const PolledPunch &p = punches[i];
+                if (insert.execute({p.Badge, KovraDS::DbDate(p.Date), KovraDS::DbTime(p.Time)}) != 1)
+                    throw Platform::Error(Platform::ErrorNo::DuplicateKey, QStringLiteral("Time Attendance1 took no row."));
+            },
+            [](const Platform::Error &e) { return e.number() == Platform::ErrorNo::DuplicateKey; });
+        // On disk before the commit: a refused punch never lives only in a file that goes.
+        QByteArray kept;
+        for (const KovraDS::RefusedRow &r : refused)
+            kept += lines[qsizetype(r.Row)] + "\r\n";
+        const qint64 keptBefore = KovraDS::FileLength(refusedFile);
+        if (!kept.isEmpty())
+            KovraDS::AppendToFile(refusedFile, kept);
+        try {
+            run.commit();
+        } catch (const Platform::Error &) {
+            if (!kept.isEmpty())
+                QFile(refusedFile).resize(keptBefore);  // the next poll's end refuses them again
+            throw;
+        }
     } catch (const Platform::Error &e) {
         KovraDS::CloseTargetDb();
-        KovraDS::ShowPostingFailure(e, QStringLiteral("Member punches were NOT posted successfully!"), file,
-                                    QStringLiteral("at the end of the next poll"));
+        KovraDS::ShowPostingFailure(e, QStringLiteral("Member punches were NOT posted successfully!"), file, nextPoll);
         return false;
     }
     KovraDS::CloseTargetDb();
-    // Posted: the file must go, or the next poll's end would post them twice.
-    if (!QFile::remove(file))
-        AppMain::ShowErrorMsg(QString(), file + QStringLiteral(" could not be deleted; its member punches are posted."));
-    KovraDS::ShowPassedOver(passedOver);
+    try {
+        Platform::RetireFile(file);
+    } catch (const Platform::Error &e) {
+        Platform::ActiveError active(e);
+        AppMain::ShowErrorMsg(QString(), e.description() + QStringLiteral(". Its member punches are posted: delete it "
+                                                                          "before the next poll ends, or they will be "
+                                                                          "posted again."));
+    }
+    if (!refused.empty()) {
+        QString text = QStringLiteral("Time Attendance1 refused these member punches; they are passed over and their "
+                                      "lines kept in %1:")
+                           .arg(refusedFile);
+        for (const KovraDS::RefusedRow &r : refused)
+            text += QStringLiteral("\nCard %1: %2").arg(punches[r.Row].Badge, r.Cause.description());
+        Platform::ActiveError active(refused.front().Cause);
+        AppMain::ShowErrorMsg(QString(), text);
+    }
+    KovraDS::ShowPassedOver(passedOver + int(refused.size()));
     return true;
+}
+
+QString RefusedMemberFilePath()
+{
+    return AppMain::AppFile(QStringLiteral("DATA\\POLLMREF.txt"));
 }
 
 std::optional<PolledPunch> ReadPolledPunch(const QByteArray &record)

@@ -69,10 +69,15 @@ bool PostSorbPunch(const QDate &date, const QTime &time, const QString &card);
 bool PostMemberPunch(const QDate &date, const QTime &time, const QString &card);
 // Adds the member punches a continuous poll kept (a file of polled record
 // lines) to Time Attendance1 in one transaction on the product database,
-// then deletes the file. A line without a readable punch is passed over and
-// counted. False after the failure box (the file kept for the next poll's
-// end) or when the target is not the access-control product.
+// then deletes the file (empties it when the folder refuses). A line without
+// a readable punch is passed over and counted; a punch the table refuses is
+// passed over, counted, named in a box and its line kept apart in
+// RefusedMemberFilePath(). False after the failure box (the file kept whole,
+// nothing of it posted, for the next poll's end) or when the target is not
+// the access-control product.
 bool PostKeptMemberPunches(const QString &file);
+// Data/POLLMREF.txt: the lines of member punches the product refused.
+QString RefusedMemberFilePath();
 
 // The punch of a polled record (its bytes from the first backslash): badge
 // as the clock sent it after any separators, date and time from the stamp.

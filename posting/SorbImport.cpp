@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLabel>
+#include <QScopeGuard>
 #include <QSqlQuery>
 
 #include <algorithm>
@@ -98,13 +99,15 @@ int LaterPairs::take(const KovraDS::PostingRow &punch, std::vector<KovraDS::Post
     };
     std::vector<Row> rows;
     const QString day = KovraDS::DbDate(punch.Date), at = KovraDS::DbTime(punch.Time);
-    QSqlQuery &q = m_find.run({day, at, day, at, punch.Badge, day, at, punch.Badge, day, at, punch.Badge, day, at});
-    while (q.next()) {
-        rows.push_back({ReadDbDate(q.value(2), QStringLiteral("TDate")), ReadDbTime(q.value(3), QStringLiteral("ClockIn")),
-                        q.value(0).toLongLong(), q.value(6).toInt() != 0, q.value(1).toString(),
-                        ReadDbDate(q.value(4), QStringLiteral("DateOut")), ReadDbTime(q.value(5), QStringLiteral("ClockOut"))});
+    {
+        QSqlQuery &q = m_find.run({day, at, day, at, punch.Badge, day, at, punch.Badge, day, at, punch.Badge, day, at});
+        const auto done = qScopeGuard([&q] { q.finish(); });  // also after a date that cannot be read
+        while (q.next()) {
+            rows.push_back({ReadDbDate(q.value(2), QStringLiteral("TDate")), ReadDbTime(q.value(3), QStringLiteral("ClockIn")),
+                            q.value(0).toLongLong(), q.value(6).toInt() != 0, q.value(1).toString(),
+                            ReadDbDate(q.value(4), QStringLiteral("DateOut")), ReadDbTime(q.value(5), QStringLiteral("ClockOut"))});
+        }
     }
-    q.finish();
     // The rows in the order the employee's history is walked: TDate, ClockIn,
     // then the order they were stored; a Null (null QDate, QTime) first.
     std::sort(rows.begin(), rows.end(), [](const Row &a, const Row &b) {

@@ -14,6 +14,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <utility>
 
 namespace CmdSources {
 
@@ -413,15 +414,18 @@ std::vector<MessageItem> Messages(const Platform::Database &db, const QString &t
     return items;
 }
 
-int LoadGracePeriod(Kind kind)
+int LoadGracePeriod(const Platform::Database &db, Kind kind)
 {
+    // A continuous poll checks schedules and pairs punches by the settings it loaded: they stay.
+    KovraDS::CompanySettingsRec &company = KovraDS::company();
+    const KovraDS::CompanySettingsRec kept = company;
     if (kind == Kind::Brix)
-        KovraDS::LoadTargetCompanySettings();
+        KovraDS::LoadTargetCompanySettings(db);
     else if (kind == Kind::Vesk)
         KovraDS::LoadVeskCompanySettings();
     else
         return 0;
-    return KovraDS::company().GracePeriod;
+    return std::exchange(company, kept).GracePeriod;
 }
 
 } // namespace CmdSources

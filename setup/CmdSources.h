@@ -84,9 +84,9 @@ std::vector<MessageItem> Messages(const Platform::Database &db, const QString &t
 // has neither.
 QString ProductMessageTable(const Platform::Database &db);
 
-// Loads the product's company settings (the target database must be open)
+// Reads the product's company settings (from db, an open connection to it)
 // and gives the grace minutes that widen its schedule windows; 0 for every
-// other source.
-int LoadGracePeriod(Kind kind);
+// other source. The shared company settings keep their values.
+int LoadGracePeriod(const Platform::Database &db, Kind kind);
 
 } // namespace CmdSources

@@ -283,8 +283,6 @@ frmDldFile::~frmDldFile()
         if (m_kind == Kind::Text && main.isOpen()) {
             CmdSources::DropTextTable(main, QStringLiteral("Schedule"));
             CmdSources::DropTextTable(main, QStringLiteral("Employee"));
-        } else if (m_kind != Kind::None) {
-            KovraDS::CloseTargetDb();
         }
     } catch (const Platform::Error &e) {
         showError(e);
@@ -293,7 +291,7 @@ frmDldFile::~frmDldFile()
 
 const Platform::Database &frmDldFile::source() const
 {
-    return m_kind == Kind::Text ? AppMain::state().MainDb : KovraDS::state().TargetDb;
+    return m_kind == Kind::Text ? AppMain::state().MainDb : m_product;
 }
 
 void frmDldFile::load()
@@ -389,7 +387,8 @@ void frmDldFile::loadTextSources()
 
 void frmDldFile::loadProduct()
 {
-    if (!KovraDS::OpenTargetDb()) {
+    // Its own connection: a poll's or a posting's TargetDb, and its statements, stay whatever the window does.
+    if (!KovraDS::OpenTargetFile(m_product)) {
         TargetDbOpen = false;
         chkEmpMsg->setCheckState(Qt::Unchecked);
         chkEmpSch->setCheckState(Qt::Unchecked);
@@ -397,7 +396,7 @@ void frmDldFile::loadProduct()
         return;
     }
     TargetDbOpen = true;
-    const Platform::Database &target = KovraDS::state().TargetDb;
+    const Platform::Database &target = m_product;
     try {
         // A product without a message table has no messages, and says nothing.
         const QString table = CmdSources::ProductMessageTable(target);
@@ -420,7 +419,7 @@ void frmDldFile::loadProduct()
     cboEmpGroups->setCurrentIndex(0);
     regroup();
     try {
-        m_grace = CmdSources::LoadGracePeriod(m_kind);
+        m_grace = CmdSources::LoadGracePeriod(m_product, m_kind);
     } catch (const Platform::Error &e) {
         showError(e);
     }

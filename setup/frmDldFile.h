@@ -96,6 +96,7 @@ private:
     const Platform::Database &source() const;
 
     CmdSources::Kind m_kind = CmdSources::Kind::None;
+    Platform::Database m_product;  // the product database, from load to unload
     std::vector<CmdSources::ScheduleItem> m_schedules;
     Platform::Database::Statement m_funcQuery;
     int m_grace = 0;
