@@ -4,7 +4,11 @@
 #include "app/frmMDI.h"
 #include "platform/error.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QCoreApplication>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QMdiArea>
@@ -102,6 +106,82 @@ void FocusFirstControl(QWidget *form)
             return;
         }
     }
+}
+
+namespace {
+
+// Sees a key before the control with the focus does, so that a grid which
+// takes Tab for itself, and a tab widget around it, cannot keep it.
+class GridKeysFilter : public QObject {
+public:
+    GridKeysFilter(QWidget *form, QAbstractItemView *grid, QAbstractButton *close, QAbstractButton *choose)
+        : QObject(form), m_form(form), m_grid(grid), m_close(close), m_choose(choose)
+    {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        auto *to = qobject_cast<QWidget *>(object);
+        if (event->type() != QEvent::KeyPress || !to || !m_grid || !(to == m_form || m_form->isAncestorOf(to)))
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        const bool inGrid = to == m_grid || m_grid->isAncestorOf(to);
+        const bool onGrid = to == m_grid || to == m_grid->viewport();
+        if (inGrid && (mods & Qt::ControlModifier) && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            leaveGrid(key->key() == Qt::Key_Tab && !(mods & Qt::ShiftModifier));
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape && mods == Qt::NoModifier) {
+            // Escape in a cell's editor takes back the edit; the next one closes.
+            if ((inGrid && !onGrid) || !m_close)
+                return false;
+            m_close->click();
+            return true;
+        }
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && mods == Qt::NoModifier && m_choose &&
+            onGrid && m_grid->currentIndex().isValid()) {
+            const int row = m_grid->currentIndex().row();
+            if (m_grid->selectionModel() && !m_grid->selectionModel()->isRowSelected(row, QModelIndex()))
+                m_grid->selectionModel()->select(m_grid->currentIndex(),
+                                                 QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            m_choose->click();
+            return true;
+        }
+        return false;
+    }
+
+private:
+    // To the next (or previous) control of the form that takes the focus by
+    // Tab, passing over the grid's own parts.
+    void leaveGrid(bool forward)
+    {
+        QWidget *w = m_grid;
+        for (;;) {
+            w = forward ? w->nextInFocusChain() : w->previousInFocusChain();
+            if (!w || w == m_grid)
+                return;
+            if (w == m_grid.data() || m_grid->isAncestorOf(w) || !m_form->isAncestorOf(w))
+                continue;
+            if ((w->focusPolicy() & Qt::TabFocus) == Qt::TabFocus && w->isEnabled() && w->isVisibleTo(m_form)) {
+                w->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+                return;
+            }
+        }
+    }
+
+    QWidget *m_form;
+    QPointer<QAbstractItemView> m_grid;
+    QPointer<QAbstractButton> m_close, m_choose;
+};
+
+} // namespace
+
+void GridScreenKeys(QWidget *form, QAbstractItemView *grid, QAbstractButton *close, QAbstractButton *choose)
+{
+    new GridKeysFilter(form, grid, close, choose);
 }
 
 QMdiSubWindow *ShowInMdi(QWidget *form, Placement where)

@@ -8,6 +8,8 @@
 #include <type_traits>
 #include <utility>
 
+class QAbstractButton;
+class QAbstractItemView;
 class QMdiSubWindow;
 class QTableView;
 
@@ -67,6 +69,13 @@ void ShowAllColumns(QTableView *grid, const QString &narrowest = QString());
 // Gives the focus to the first control of the form's tab order, so the keys
 // reach the screen as soon as it opens.
 void FocusFirstControl(QWidget *form);
+
+// The keys of a screen built around a grid, in Qt's manner: Tab moves
+// within the grid, Ctrl+Tab and Ctrl+Shift+Tab leave it for the control
+// after or before it, Escape (no cell in edit) is the screen's `close`, and
+// on a chooser Enter marks the current row and is its `choose`.
+void GridScreenKeys(QWidget *form, QAbstractItemView *grid, QAbstractButton *close,
+                    QAbstractButton *choose = nullptr);
 
 // Puts `form` in a sub-window of the main window's MDI area at its opening
 // size, placed, shown and focused; the sub-window and the form are deleted

@@ -98,7 +98,13 @@ bool ClockListModel::leavesNewRow(const QModelIndex &current, const QModelIndex 
 {
     if (!newRowStarted() || !isBlankRow(previous.row()))
         return false;
-    return current.row() != previous.row() || (previous.column() == columnCount() - 1 && current.column() == 0);
+    return current.row() != previous.row() || tabsPastNewRow(current, previous);
+}
+
+bool ClockListModel::tabsPastNewRow(const QModelIndex &current, const QModelIndex &previous) const
+{
+    return newRowStarted() && isBlankRow(previous.row()) && previous.column() == columnCount() - 1 &&
+           current.column() == 0;
 }
 
 void ClockListModel::blankRowChanged()
@@ -109,8 +115,8 @@ void ClockListModel::blankRowChanged()
 
 bool ClockListModel::submitPending(QSqlError &refusal)
 {
-    if (!m_typed.isEmpty()) {
-        const QSqlRecord typed = m_typed;
+    const QSqlRecord typed = m_typed;
+    if (!typed.isEmpty()) {
         m_typed = QSqlRecord();
         // Into the stored rows, ahead of the new-row line; written with the other changes.
         insertRecord(QSqlTableModel::rowCount(), typed);
@@ -119,5 +125,8 @@ bool ClockListModel::submitPending(QSqlError &refusal)
         return true;
     refusal = lastError();
     revertAll();
+    // What was typed is not lost to a refusal: it waits on its line to be mended.
+    m_typed = typed;
+    blankRowChanged();
     return false;
 }

@@ -36,11 +36,20 @@ public:
     // Forgets the clock being typed on the new-row line.
     void discardNewRow();
     // The cursor leaves a clock typed on the new-row line: to another row, or
-    // by Tab past its last cell, which wraps to its first.
+    // by Tab past its last cell.
     bool leavesNewRow(const QModelIndex &current, const QModelIndex &previous) const;
+    // Tab past the last cell of a clock typed on the new-row line, which
+    // wraps to the first cell of the same or another row: the clock is done
+    // and the next one is typed on the new-row line.
+    bool tabsPastNewRow(const QModelIndex &current, const QModelIndex &previous) const;
     // Writes the changed rows and the clock typed on the new-row line. When
-    // the table refuses, every change is dropped and `refusal` tells why.
+    // the table refuses, the changes of stored rows are dropped, the clock
+    // typed stays on the new-row line for correction, and `refusal` tells why.
     bool submitPending(QSqlError &refusal);
+    // Drops the changes of stored rows; a clock being typed stays.
+    void dropStoredChanges() { revertAll(); }
+    // The clock being typed on the new-row line; empty when none is.
+    const QSqlRecord &typedRow() const { return m_typed; }
 
 private:
     void blankRowChanged();

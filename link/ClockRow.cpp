@@ -1,6 +1,6 @@
 #include "link/ClockRow.h"
 
-#include "platform/error.h"
+#include "app/AppMain.h"
 
 #include <QSqlRecord>
 #include <QVariant>
@@ -22,6 +22,24 @@ int Number(const QSqlRecord &row, const QString &field, const QString &clock)
         throw Platform::Error(Platform::ErrorNo::TypeMismatch,
                               QStringLiteral("Clock %1: its %2 \"%3\" is not a number.").arg(clock, field, text));
     return value;
+}
+
+int Number(const QSqlRecord &row, const QString &field, const QString &clock, int least, int most)
+{
+    const int value = Number(row, field, clock);
+    if (value < least || value > most)
+        throw Platform::Error(Platform::ErrorNo::Overflow,
+                              QStringLiteral("Clock %1: its %2 \"%3\" is not a number from %4 to %5.")
+                                  .arg(clock, field, Text(row, field))
+                                  .arg(least)
+                                  .arg(most));
+    return value;
+}
+
+void ShowRefusal(const Platform::Error &e)
+{
+    const Platform::ActiveError active(e);
+    AppMain::ShowErrorMsg(QString(), e.description());
 }
 
 } // namespace ClockRow

@@ -1,6 +1,8 @@
 #include "link/HostsFile.h"
 
 #include "app/AppMain.h"
+#include "link/ClockRow.h"
+#include "link/TCPIP.h"
 #include "platform/db.h"
 #include "platform/error.h"
 
@@ -116,11 +118,10 @@ void WriteHostsFile(const Platform::Database &db, const QString &hostsPath, cons
         QStringLiteral("SELECT ScreenID, octet1, octet2, octet3, octet4 FROM TcpClocks ORDER BY ScreenID"));
     std::vector<HostsClockRow> rows;
     for (const QSqlRecord &record : table.rows()) {
-        HostsClockRow row;
-        row.ScreenID = record.value(0).toLongLong();
-        for (int i = 0; i < 4; ++i)
-            row.octets[i] = record.value(i + 1).isNull() ? 0 : record.value(i + 1).toLongLong();
-        rows.push_back(row);
+        // A row that is no clock gets no line: an address made up for it would name a stranger.
+        const std::optional<TCPIPClockRec> clock = ClockRow::Readable([&record] { return ClockFromRow(record); });
+        if (clock)
+            rows.push_back({clock->ScreenID, {clock->octet1, clock->octet2, clock->octet3, clock->octet4}});
     }
     ReplaceFile(hostsPath, RewriteHosts(old, boxes, rows));
 }

@@ -16,7 +16,7 @@ namespace TCPIP {
 
 struct HostsClockRow {
     qint64 ScreenID = 0;
-    std::array<qint64, 4> octets{};  // as stored, an empty one as 0
+    std::array<qint64, 4> octets{};
 };
 
 // The new content: the old lines that name neither the host stem nor the
@@ -33,7 +33,8 @@ void ReplaceFile(const QString &path, const QByteArray &bytes);
 // At start-up: a missing hosts file is made from the template.
 void EnsureHostsFile(const QString &hostsPath, const QString &templatePath);
 
-// The rewrite after the clock list is saved, from the boxes and every row of TcpClocks.
+// The rewrite after the clock list is saved, from the boxes and every row of
+// TcpClocks; a row that is no clock shows its box and gets no line.
 void WriteHostsFile(const Platform::Database &db, const QString &hostsPath, const QString &templatePath,
                     const std::array<QString, 4> &boxes);
 

@@ -139,7 +139,8 @@ void HangUpModem(Platform::CommControl &comm);
 SerialClockRec ClockFromRow(const QSqlRecord &row);
 // Every row of Clocks read as a clock, all before any is used, in the order
 // a walk takes them: direct clocks first, the clocks behind one phone number
-// together, so each number is dialled once.
+// together, so each number is dialled once. A row that is no clock shows its
+// box and is left out.
 std::vector<SerialClockRec> ReadClockRows(const Platform::Database &db);
 
 // What a walk does with the one port.
@@ -150,6 +151,14 @@ struct WalkPorts {
     std::function<void()> close;
     std::function<bool()> modemConnected;
 };
+
+// The main window's comm control, through which the program's serial
+// exchanges go.
+Platform::CommControl &MainComm();
+// A walk's port operations on it: the port opened and closed without the
+// status bar, a number dialled with the settings' initialisation string and
+// shown in the main window's status bar.
+WalkPorts MainWindowPorts();
 
 // A walk over clocks on the one port: a call to another number is hung up
 // before the port opens for the next clock, and each number is dialled when
@@ -168,8 +177,8 @@ private:
 };
 
 // One pass over the rows of Clocks in that order. `stop` is asked before
-// each clock; each row is read when the walk comes to it, and one that
-// cannot be read throws and ends the walk. `coming` is told of each clock,
+// each clock; each row is read when the walk comes to it, and one that is no
+// clock shows its box and is passed over. `coming` is told of each clock,
 // `reached` runs for each whose port opened. A call still up is hung up at
 // the end, also when the walk ends by an error.
 void WalkClocks(const Platform::Database &db, const WalkPorts &ports, const std::function<bool()> &stop,

@@ -304,33 +304,49 @@ void HangUpModem(Platform::CommControl &comm)
 
 // ---- the main window's hooks ----
 
+Platform::CommControl &MainComm()
+{
+    return *frmMDI::instance()->MSComm1;
+}
+
+WalkPorts MainWindowPorts()
+{
+    // The control is looked up at each call: the main window may give it a new one.
+    WalkPorts ports;
+    ports.open = [](int port, const QString &settings) { return OpenPort(MainComm(), port, settings); };
+    ports.dial = [](const QString &phone) { DialModem(MainComm(), state().CommParm.InitStr, phone, mainStatus()); };
+    ports.hangUp = [] { HangUpModem(MainComm()); };
+    ports.close = [] { ClosePort(MainComm()); };
+    ports.modemConnected = [] { return state().ModemConnected; };
+    return ports;
+}
+
 void InstallHooks()
 {
     MDIHooks &h = mdiHooks();
-    const auto comm = []() -> Platform::CommControl & { return *frmMDI::instance()->MSComm1; };
     // The port picture, the comm-error box and Hang Up would pull the port
     // from under an exchange that waits: they wait their turn instead.
-    h.openPort = [comm] {
+    h.openPort = [] {
         BusyGuard guard;
         if (guard)
-            OpenPort(comm(), state().SelClock.Port, state().SelClock.Settings, mainStatus());
+            OpenPort(MainComm(), state().SelClock.Port, state().SelClock.Settings, mainStatus());
     };
-    h.closePort = [comm] {
+    h.closePort = [] {
         BusyGuard guard;
         if (guard)
-            ClosePort(comm(), mainStatus());
+            ClosePort(MainComm(), mainStatus());
     };
-    h.hangUpModem = [comm] {
+    h.hangUpModem = [] {
         BusyGuard guard;
         if (guard)
-            HangUpModem(comm());
+            HangUpModem(MainComm());
     };
-    h.openSelectedClockPort = [comm] { return OpenSelectedClockPort(comm()); };
-    h.downloadFileSerial = [comm](const QString &file) {
+    h.openSelectedClockPort = [] { return OpenSelectedClockPort(MainComm()); };
+    h.downloadFileSerial = [](const QString &file) {
         const SerialClockRec &clock = state().SelClock;
-        DownloadFileSerial(comm(), file, clock.CtrlAddr, clock.TermAddr, clock.ClockId);
+        DownloadFileSerial(MainComm(), file, clock.CtrlAddr, clock.TermAddr, clock.ClockId);
     };
-    h.showBadgeScheduleCount = [comm] { ShowBadgeScheduleCount(comm()); };
+    h.showBadgeScheduleCount = [] { ShowBadgeScheduleCount(MainComm()); };
     h.showModemDial = [] { AppMain::OneScreen<frmModemDial>::show(AppMain::Centred); };
     h.showSerialClockList = [] { AppMain::OneScreen<frmSerialClkCommParm>::show(AppMain::TopEdge(100)); };
     h.showSelectSerialClock = [] { AppMain::OneScreen<frmSerialClkSelect>::show(AppMain::Centred); };

@@ -44,8 +44,10 @@ std::vector<SerialClockRec> ReadClockRows(const Platform::Database &db)
     const Platform::Snapshot rows = ClockRowsInWalkOrder(db);
     std::vector<SerialClockRec> clocks;
     clocks.reserve(rows.size());
-    for (const QSqlRecord &row : rows.rows())
-        clocks.push_back(ClockFromRow(row));
+    for (const QSqlRecord &row : rows.rows()) {
+        if (const auto clock = ClockRow::Readable([&row] { return ClockFromRow(row); }))
+            clocks.push_back(*clock);
+    }
     return clocks;
 }
 
@@ -83,11 +85,14 @@ void WalkClocks(const Platform::Database &db, const WalkPorts &ports, const std:
         for (const QSqlRecord &row : rows.rows()) {
             if (stop && stop())
                 break;
-            const SerialClockRec clock = ClockFromRow(row);
+            // A row that is no clock (an imported one) is shown and passed over.
+            const std::optional<SerialClockRec> clock = ClockRow::Readable([&row] { return ClockFromRow(row); });
+            if (!clock)
+                continue;
             if (coming)
-                coming(clock);
-            if (walk.reach(clock))
-                reached(clock);
+                coming(*clock);
+            if (walk.reach(*clock))
+                reached(*clock);
         }
     } catch (const Platform::Error &) {
         walk.end();   // a walk never ends with a call left up

@@ -221,10 +221,13 @@ TCPIPClockRec ClockFromRow(const QSqlRecord &row)
 {
     const QString name = QStringLiteral("#") + ClockRow::Text(row, QStringLiteral("ScreenID"));
     TCPIPClockRec clock = NumberedClock(ClockRow::Number(row, QStringLiteral("ScreenID"), name));
-    clock.octet1 = ClockRow::Number(row, QStringLiteral("octet1"), name);
-    clock.octet2 = ClockRow::Number(row, QStringLiteral("octet2"), name);
-    clock.octet3 = ClockRow::Number(row, QStringLiteral("octet3"), name);
-    clock.octet4 = ClockRow::Number(row, QStringLiteral("octet4"), name);
+    const auto octet = [&](const char *field) {
+        return ClockRow::Number(row, QString::fromLatin1(field), name, 0, kHighestOctet);
+    };
+    clock.octet1 = octet("octet1");
+    clock.octet2 = octet("octet2");
+    clock.octet3 = octet("octet3");
+    clock.octet4 = octet("octet4");
     return clock;
 }
 
@@ -333,7 +336,15 @@ void LoadDefaultTCPIPClock()
             QStringLiteral("SELECT * FROM TcpClocks WHERE ScreenID = ?"),
             {wholeNumberOf(AppMain::Val(t.DefaultClock))});
         if (!rows.empty()) {
-            s.SelTCPIPClock = ClockFromRow(rows.rows().front());
+            const std::optional<TCPIPClockRec> clock =
+                ClockRow::Readable([&rows] { return ClockFromRow(rows.rows().front()); });
+            if (!clock) {
+                // Shown; the row stays the default for when it is mended.
+                s.SelTCPIPClock.ScreenID = 0;
+                ShowSelectedClock();
+                return;
+            }
+            s.SelTCPIPClock = *clock;
         } else {
             t.DefaultClock = QStringLiteral("-1");
             AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("DefaultClock"), t.DefaultClock);

@@ -122,8 +122,12 @@ QString ControllerOf(qint32 clockNumber);
 int32_t WholeNumber(const QString &text);
 // Clock n with its terminal and controller; no address.
 TCPIPClockRec NumberedClock(qint32 clockNumber);
-// A row of TcpClocks as a clock. A ScreenID or octet that is no whole number
-// throws a type mismatch naming the clock ("#" and its ScreenID) and the field.
+// The highest number an octet of an address can have.
+constexpr int kHighestOctet = 255;
+// A row of TcpClocks as a clock: every reader of the table takes its rows
+// through this. A ScreenID or octet that is no whole number throws a type
+// mismatch naming the clock ("#" and its ScreenID) and the field; an octet
+// outside 0 to 255 an overflow.
 TCPIPClockRec ClockFromRow(const QSqlRecord &row);
 
 // The hosts file the link library reads: $TEV_HOSTS, set at start-up.

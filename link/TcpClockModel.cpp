@@ -1,6 +1,7 @@
 #include "link/TcpClockModel.h"
 
 #include "app/AppMain.h"
+#include "link/TCPIP.h"
 #include "platform/db.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -12,15 +13,51 @@
 
 namespace {
 const char *const kCaptions[] = {"Clock#", "Description", "IP", "Address", "", "", "Poll"};
-constexpr int kHighestOctet = 255;
+const QString kBlankFields = QStringLiteral("Field(s) cannot be left blank!");
+// The engine's number for a field that may not be left blank.
+constexpr int kBlankFieldError = 3315;
 
-bool ValidOctet(const QVariant &value)
+bool isOctet(int column)
 {
-    bool number = false;
-    const int octet = value.toString().trimmed().toInt(&number);
-    return number && octet >= 0 && octet <= kHighestOctet;
+    return column >= TcpClockModel::Octet1 && column <= TcpClockModel::Octet4;
+}
+
+bool blankOctet(const QSqlRecord &row)
+{
+    for (int c = TcpClockModel::Octet1; c <= TcpClockModel::Octet4; ++c) {
+        if (row.isNull(c) || row.value(c).toString().trimmed().isEmpty())
+            return true;
+    }
+    return false;
 }
 } // namespace
+
+bool TcpClockModel::refusesOctet(const QModelIndex &index, const QString &typed) const
+{
+    if (!isOctet(index.column()))
+        return false;
+    if (typed.trimmed().isEmpty()) {
+        // A new clock's octets are filled in any order; its write checks them all.
+        if (isBlankRow(index.row()))
+            return false;
+        refuseBlankFields();
+        return true;
+    }
+    bool number = false;
+    const int octet = typed.trimmed().toInt(&number);
+    if (number && octet >= 0 && octet <= TCPIP::kHighestOctet)
+        return false;
+    // It would go into the hosts file as an address no clock can have.
+    Platform::Ui::msgBox(QStringLiteral("An octet of the IP address must be a number from 0 to 255!"),
+                         Platform::Ui::Style::Exclamation);
+    return true;
+}
+
+void TcpClockModel::refuseBlankFields()
+{
+    const Platform::ActiveError active(kBlankFieldError, kBlankFields);
+    AppMain::ShowErrorMsg(QString(), kBlankFields);
+}
 
 TcpClockModel::TcpClockModel(const Platform::Database &db, bool editable, QObject *parent)
     : ClockListModel(db, QStringLiteral("TcpClocks"), editable, parent)
@@ -54,14 +91,10 @@ bool TcpClockModel::setData(const QModelIndex &index, const QVariant &value, int
         return ClockListModel::setData(index, value.toInt() == Qt::Checked ? 1 : 0, Qt::EditRole);
     if (role != Qt::EditRole)
         return false;
-    // An emptied cell is no value at all, so a blank Clock# meets its rule.
+    // An emptied cell is no value at all, so a blank Clock# or octet meets its rule.
     const bool empty = value.toString().trimmed().isEmpty();
-    if (!empty && index.column() >= Octet1 && index.column() <= Octet4 && !ValidOctet(value)) {
-        // It would go into the hosts file as an address no clock can have.
-        Platform::Ui::msgBox(QStringLiteral("An octet of the IP address must be a number from 0 to 255!"),
-                             Platform::Ui::Style::Exclamation);
+    if (refusesOctet(index, value.toString()))
         return false;
-    }
     return ClockListModel::setData(index, empty ? QVariant() : value, role);
 }
 
@@ -71,7 +104,8 @@ Qt::ItemFlags TcpClockModel::flags(const QModelIndex &index) const
     // Only the list that may add clocks edits them.
     if (!hasNewRowLine())
         return f;
-    return index.column() == Poll ? f | Qt::ItemIsUserCheckable : f | Qt::ItemIsEditable;
+    // The check box is ticked through setData, which takes only what may be edited.
+    return index.column() == Poll ? f | Qt::ItemIsUserCheckable | Qt::ItemIsEditable : f | Qt::ItemIsEditable;
 }
 
 QVariant TcpClockModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -93,6 +127,15 @@ QString TcpClockModel::messageFor(const QSqlError &error)
 
 bool TcpClockModel::writePending()
 {
+    // The table has no rule for the octets: a new clock without its whole
+    // address is refused here, a stored one's octet is never emptied (setData).
+    // One without a number is the table's to refuse, for that first.
+    const QSqlRecord &typed = typedRow();
+    if (!typed.isEmpty() && !typed.isNull(ScreenID) && blankOctet(typed)) {
+        dropStoredChanges();
+        refuseBlankFields();
+        return false;
+    }
     QSqlError error;
     if (submitPending(error))
         return true;

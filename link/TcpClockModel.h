@@ -23,9 +23,17 @@ public:
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Writes the changed rows and the new clock; on an engine error shows the
-    // list's message for it and drops the changes. False when it was refused.
+    // Writes the changed rows and the new clock. A clock without its whole
+    // address, or one the table refuses, shows the list's message for it;
+    // the changes of stored rows are dropped, a new clock stays on its line.
+    // False when it was refused.
     bool writePending();
+    // True, after its box, when `typed` cannot go into the cell `index`: an
+    // octet is a number from 0 to 255, and a stored clock's is never emptied.
+    bool refusesOctet(const QModelIndex &index, const QString &typed) const;
+
+private:
+    static void refuseBlankFields();
     // The list's message for an engine error of a row write.
     static QString messageFor(const QSqlError &error);
 };

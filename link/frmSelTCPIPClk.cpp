@@ -8,6 +8,7 @@
 #include "platform/ui.h"
 
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -35,6 +36,7 @@ frmSelTCPIPClk::frmSelTCPIPClk()
     cmdSelClk[1] = button(QStringLiteral("cmdSelClk1"), "Select");
     cmdClear = button(QStringLiteral("cmdClear"), "Clear");
     cmdCancel = button(QStringLiteral("cmdCancel"), "Cancel");
+    AppMain::GridScreenKeys(this, TDBGrid1, cmdCancel, cmdSelClk[1]);
     for (int i = 0; i < 2; ++i)
         connect(cmdSelClk[i], &QPushButton::clicked, this, AppMain::Guarded([this, i] { cmdSelClk_Click(i); }));
     connect(cmdClear, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdClear_Click(); }));
@@ -99,17 +101,10 @@ void frmSelTCPIPClk::cmdSelClk_Click(int index)
         return;
     }
     const int row = marked.front().row();
-    const auto cell = [this, row](int column) { return Data1->index(row, column).data(); };
-    TCPIP::TCPIPClockRec &sel = TCPIP::state().SelTCPIPClock;
-    sel.ScreenID = cell(TcpClockModel::ScreenID).toInt();
-    sel.octet1 = cell(TcpClockModel::Octet1).toInt();
-    sel.octet2 = cell(TcpClockModel::Octet2).toInt();
-    sel.octet3 = cell(TcpClockModel::Octet3).toInt();
-    sel.octet4 = cell(TcpClockModel::Octet4).toInt();
-    sel.Clock = TCPIP::TerminalOf(sel.ScreenID);
-    sel.Controller = TCPIP::ControllerOf(sel.ScreenID);
+    // A row that is no clock throws here: nothing is selected and the form stays open.
+    TCPIP::state().SelTCPIPClock = TCPIP::ClockFromRow(Data1->record(row));
     if (index == 0) {
-        TCPIP::state().TCPIPSettings.DefaultClock = cell(TcpClockModel::ScreenID).toString();
+        TCPIP::state().TCPIPSettings.DefaultClock = Data1->index(row, TcpClockModel::ScreenID).data().toString();
         AppMain::SaveRegValue(QStringLiteral("TCPIP"), QStringLiteral("DefaultClock"),
                               TCPIP::state().TCPIPSettings.DefaultClock);
     }

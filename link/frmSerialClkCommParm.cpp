@@ -2,6 +2,7 @@
 
 #include "app/AppMain.h"
 #include "app/Screen.h"
+#include "link/ClockListDelegate.h"
 #include "link/ClockListModel.h"
 #include "link/ClocksTable.h"
 #include "link/SerialClk.h"
@@ -82,14 +83,16 @@ const QString kRefusedRow = QStringLiteral(
     "- No existing record has the same Clock identifier.");
 
 // Drop-downs of the offered values; parity stored as its letter.
-class ClockListDelegate : public QStyledItemDelegate {
+class SerialClockDelegate : public ClockListDelegate {
 public:
-    explicit ClockListDelegate(frmSerialClkCommParm *form) : QStyledItemDelegate(form), m_form(form) {}
-
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    explicit SerialClockDelegate(frmSerialClkCommParm *form)
+        : ClockListDelegate([form](int row) { return form->IsSelectedClock(row); }, form)
     {
-        if (m_form->RefuseEdit(index.row()))
-            return nullptr;
+    }
+
+protected:
+    QWidget *cellEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
         const std::vector<Choice> choices = choicesOf(index.column());
         if (choices.empty())
             return QStyledItemDelegate::createEditor(parent, option, index);
@@ -100,6 +103,7 @@ public:
         return combo;
     }
 
+public:
     void setEditorData(QWidget *editor, const QModelIndex &index) const override
     {
         if (auto *combo = qobject_cast<QComboBox *>(editor)) {
@@ -119,11 +123,8 @@ public:
             model->setData(index, combo->currentData());
             return;
         }
-        QStyledItemDelegate::setModelData(editor, model, index);
+        ClockListDelegate::setModelData(editor, model, index);
     }
-
-private:
-    frmSerialClkCommParm *m_form;
 };
 
 } // namespace
@@ -135,7 +136,7 @@ frmSerialClkCommParm::frmSerialClkCommParm()
 
     TDBGrid1 = new QTableView(this);
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
-    TDBGrid1->setItemDelegate(new ClockListDelegate(this));
+    TDBGrid1->setItemDelegate(new SerialClockDelegate(this));
     TDBGrid1->setSelectionBehavior(QAbstractItemView::SelectItems);
     TDBGrid1->horizontalHeader()->setSectionsClickable(true);
     TDBGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
@@ -162,6 +163,7 @@ frmSerialClkCommParm::frmSerialClkCommParm()
     layout->addLayout(buttons);
     resize(720, 300);
 
+    AppMain::GridScreenKeys(this, TDBGrid1, cmdClose);
     connect(cmdRefresh, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdRefresh_Click(); }));
     connect(cmdClose, &QPushButton::clicked, this, AppMain::Guarded([this] { AppMain::CloseScreen(this); }));
     connect(addRow, &QAction::triggered, this, AppMain::Guarded([this] { AddRow(); }));
@@ -186,15 +188,16 @@ frmSerialClkCommParm::frmSerialClkCommParm()
             if (!Data1->isBlankRow(topLeft.row()))
                 QTimer::singleShot(0, this, AppMain::Guarded([this] { WritePendingRow(); }));
         });
-        // Tab past its last cell stores it too, and the cursor waits on the new-row line for the next.
+        // Tab past its last cell stores it too, and the cursor waits on the
+        // new-row line for the next; a clock refused waits there to be mended.
         connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
                 [this](const QModelIndex &current, const QModelIndex &previous) {
                     if (!Data1->leavesNewRow(current, previous))
                         return;
-                    const bool nextClock = current.row() == previous.row();
+                    const bool nextClock = Data1->tabsPastNewRow(current, previous);
                     QTimer::singleShot(0, this, AppMain::Guarded([this, nextClock] {
-                        WritePendingRow();
-                        if (nextClock && !TDBGrid1->currentIndex().isValid())
+                        const bool written = WritePendingRow();
+                        if (nextClock || !written)
                             TDBGrid1->setCurrentIndex(Data1->index(Data1->rowCount() - 1, ClockId));
                     }));
                 });
@@ -211,20 +214,12 @@ QString frmSerialClkCommParm::clockOfRow(int row) const
     return Data1 ? Data1->data(Data1->index(row, ClockId)).toString() : QString();
 }
 
-bool frmSerialClkCommParm::isSelectedClock(int row) const
+bool frmSerialClkCommParm::IsSelectedClock(int row) const
 {
     const QString selected = SerialClk::state().SelClock.ClockId;
     // Identifiers are unique without regard to case.
     return !selected.isEmpty() && !Data1->isBlankRow(row) &&
            clockOfRow(row).compare(selected, Qt::CaseInsensitive) == 0;
-}
-
-bool frmSerialClkCommParm::RefuseEdit(int row)
-{
-    if (!isSelectedClock(row))
-        return false;
-    Platform::Ui::msgBox(QStringLiteral("You cannot edit the selected clock data!"));
-    return true;
 }
 
 void frmSerialClkCommParm::cmdRefresh_Click()
@@ -250,7 +245,7 @@ void frmSerialClkCommParm::DeleteRow()
     const int row = TDBGrid1->currentIndex().row();
     if (!Data1 || row < 0)
         return;
-    if (isSelectedClock(row)) {
+    if (IsSelectedClock(row)) {
         Platform::Ui::msgBox(QStringLiteral("You cannot delete the selected clock!"));
         return;
     }

@@ -30,13 +30,12 @@ public:
     // stores nothing and reads the grid again. False when refused.
     bool WritePendingRow();
     void TDBGrid1_HeadClick(int column);
-    // True (after the refusal box) when the row is the selected clock's.
-    bool RefuseEdit(int row);
+    // The row is the selected clock's: it is neither edited nor deleted.
+    bool IsSelectedClock(int row) const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
     QString clockOfRow(int row) const;
-    bool isSelectedClock(int row) const;
 };

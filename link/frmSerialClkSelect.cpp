@@ -88,6 +88,7 @@ frmSerialClkSelect::frmSerialClkSelect()
     layout->addLayout(buttons);
     resize(640, 280);
 
+    AppMain::GridScreenKeys(this, TDBGrid1, cmdClose, cmdSelClk0);
     connect(cmdSelClk0, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdSelClk_Click(0); }));
     connect(cmdSelClk1, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdSelClk_Click(1); }));
     connect(cmdClear, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdClear_Click(); }));

@@ -2,6 +2,7 @@
 
 #include "app/AppMain.h"
 #include "app/Screen.h"
+#include "link/ClockListDelegate.h"
 #include "link/HostsFile.h"
 #include "link/TCPIP.h"
 #include "link/TcpClockModel.h"
@@ -33,17 +34,20 @@ bool isSelectedClockRow(const QAbstractItemModel *model, int row)
     return selected >= 1 && !cell.isNull() && cell.toString() == QString::number(selected);
 }
 
-// Refuses to edit the selected clock's row; numbers only in Clock# and the octets.
-class ClockListDelegate : public QStyledItemDelegate {
+// Numbers only in Clock# and the octets; an octet that is not one stays in edit.
+class TcpClockDelegate : public ClockListDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &option,
-                          const QModelIndex &index) const override
+    explicit TcpClockDelegate(QObject *parent)
+        : ClockListDelegate([parent](int row) { return isSelectedClockRow(static_cast<QTableView *>(parent)->model(), row); },
+                            parent)
     {
-        if (isSelectedClockRow(index.model(), index.row())) {
-            Platform::Ui::msgBox(QStringLiteral("You cannot edit the selected clock data!"));
-            return nullptr;
-        }
+    }
+
+protected:
+    QWidget *cellEditor(QWidget *parent, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        if (index.column() == TcpClockModel::Poll)
+            return nullptr;  // its check box is all there is to it
         if (index.column() == TcpClockModel::Description)
             return QStyledItemDelegate::createEditor(parent, option, index);
         // A plain box for the numbers: it fits the narrow octet columns, and Tab moves on from it.
@@ -51,6 +55,13 @@ public:
         line->setFrame(false);
         line->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("\\d{0,9}")), line));
         return line;
+    }
+
+    bool refusesText(QWidget *editor, const QModelIndex &index) const override
+    {
+        const auto *model = qobject_cast<const TcpClockModel *>(index.model());
+        const auto *line = qobject_cast<QLineEdit *>(editor);
+        return model && line && model->refusesOctet(index, line->text());
     }
 };
 
@@ -75,7 +86,7 @@ frmTCPIPClkCommParm::frmTCPIPClkCommParm()
     TDBGrid1->setObjectName(QStringLiteral("TDBGrid1"));
     TDBGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
     TDBGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    TDBGrid1->setItemDelegate(new ClockListDelegate(TDBGrid1));
+    TDBGrid1->setItemDelegate(new TcpClockDelegate(TDBGrid1));
     Label1 = new QLabel(QStringLiteral("Host Address"), clocks);
     Label1->setObjectName(QStringLiteral("Label1"));
     auto *address = new QHBoxLayout;
@@ -123,6 +134,7 @@ frmTCPIPClkCommParm::frmTCPIPClkCommParm()
     cmdSave = button("cmdSave", "Save");
     cmdRefresh = button("cmdRefresh", "Refresh");
     cmdClose = button("cmdClose", "Close");
+    AppMain::GridScreenKeys(this, TDBGrid1, cmdClose);
     connect(cmdSave, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdSave_Click(); }));
     connect(cmdRefresh, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdRefresh_Click(); }));
     connect(cmdClose, &QPushButton::clicked, this, AppMain::Guarded([this] { cmdClose_Click(); }));
@@ -161,18 +173,26 @@ void frmTCPIPClkCommParm::Form_Load()
     // The description grows with what is typed into it.
     TDBGrid1->horizontalHeader()->setSectionResizeMode(TcpClockModel::Description, QHeaderView::ResizeToContents);
     // A completed row is written as soon as the user leaves it; the cursor
-    // stays on the cell the user moved to (Tab past a new clock's last cell:
-    // on the new-row line for the next), though the list is read again.
+    // stays on the cell the user moved to, though the list is read again. Tab
+    // past a new clock's last cell waits on the new-row line for the next; a
+    // new clock refused waits there to be mended.
     connect(TDBGrid1->selectionModel(), &QItemSelectionModel::currentChanged, this,
             AppMain::Guarded([this](const QModelIndex &current, const QModelIndex &previous) {
-                const bool nextClock = Data1->leavesNewRow(current, previous) && current.row() == previous.row();
-                if (current.row() == previous.row() && !nextClock)
+                const bool nextClock = Data1->tabsPastNewRow(current, previous);
+                if (m_placingCursor || (current.row() == previous.row() && !nextClock))
                     return;
-                const int column = current.column();
-                Data1->writePending();
-                const int row = nextClock ? Data1->rowCount() - 1 : qMin(current.row(), Data1->rowCount() - 1);
-                if (row >= 0 && !TDBGrid1->currentIndex().isValid())
+                int column = current.column();
+                const bool written = Data1->writePending();
+                int row = qMin(current.row(), Data1->rowCount() - 1);
+                if (nextClock || (!written && Data1->newRowStarted())) {
+                    row = Data1->rowCount() - 1;
+                    column = written ? TcpClockModel::ScreenID : previous.column();
+                }
+                if (row >= 0 && (!TDBGrid1->currentIndex().isValid() || row != TDBGrid1->currentIndex().row())) {
+                    m_placingCursor = true;
                     TDBGrid1->setCurrentIndex(Data1->index(row, column));
+                    m_placingCursor = false;
+                }
             }));
 }
 

@@ -42,4 +42,6 @@ protected:
 
 private:
     void Form_Load();
+
+    bool m_placingCursor = false;  // the list puts the cursor back itself
 };

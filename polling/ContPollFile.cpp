@@ -1,14 +1,12 @@
 #include "polling/PollSerial.h"
 
 #include "app/AppMain.h"
-#include "app/frmMDI.h"
 #include "libs/frame/LinkFrame.h"
 #include "link/SerialClk.h"
-#include "platform/ansi.h"
 #include "platform/comm/commcontrol.h"
 #include "platform/error.h"
+#include "setup/CmdFile.h"
 
-#include <QDir>
 #include <QFile>
 
 namespace PollSerial {
@@ -22,11 +20,8 @@ namespace LF = LinkFrame;
 constexpr int kTimeOutPosition = 8;
 const QString kOneSecond = QStringLiteral("1");
 const QString kPromptNo = QStringLiteral("002");
-
-QByteArray Line(const QString &command)
-{
-    return Platform::Ansi::encode(command) + "\r\n";
-}
+// Set blanks the prompt the clock shows between punches.
+const QString kBlankPrompt = QStringLiteral(" ");
 
 QString Field(const QString &text)
 {
@@ -35,7 +30,7 @@ QString Field(const QString &text)
 
 } // namespace
 
-QByteArray ContPollFile(bool set, const QString &clockParameters, const std::optional<QString> &prompt002)
+CmdFile::Result ContPollFile(bool set, const QString &clockParameters, const std::optional<QString> &prompt002)
 {
     if (clockParameters.size() <= kTimeOutPosition)
         throw Platform::Error(Platform::ErrorNo::InvalidProcedureCall,
@@ -43,17 +38,24 @@ QByteArray ContPollFile(bool set, const QString &clockParameters, const std::opt
                                              "%2 characters: nothing was sent.")
                                   .arg(clockParameters)
                                   .arg(kTimeOutPosition + 1));
-    QByteArray file = Line(Field(QStringLiteral("O00"))) + Line(Field(QStringLiteral("D00 Downloading...")));
-    if (set)
-        file += Line(Field(QStringLiteral("LPC01") + kPromptNo) + Field(QStringLiteral(" ")));
-    else if (prompt002)
-        file += Line(Field(QStringLiteral("LPC01") + kPromptNo) + Field(*prompt002));
+    CmdFile::Result file;
+    file.lines << Field(QStringLiteral("O00")) << Field(QStringLiteral("D00 Downloading..."));
+    const std::optional<QString> prompt = set ? kBlankPrompt : prompt002;
+    if (prompt) {
+        if (const std::optional<CmdFile::Refusal> refused = CmdFile::CheckPrompt(kPromptNo, *prompt))
+            file.refused.push_back(*refused);
+        else
+            file.lines << CmdFile::PromptLine(kPromptNo, *prompt);
+    }
     QString parameters = clockParameters;
     if (set)
         parameters.replace(kTimeOutPosition, 1, kOneSecond);
-    file += Line(Field(parameters));
-    file += Line(Field(QStringLiteral("D00 Download Complete!!")) + Field(QStringLiteral("003")));
-    file += Line(Field(QStringLiteral("O10")));
+    if (const auto refused = CmdFile::CheckSetupString(QStringLiteral("ClockParameters"), parameters))
+        file.refused.push_back(*refused);
+    else
+        file.lines << Field(parameters);
+    file.lines << Field(QStringLiteral("D00 Download Complete!!")) + Field(QStringLiteral("003"));
+    file.lines << Field(QStringLiteral("O10"));
     return file;
 }
 
@@ -68,17 +70,15 @@ std::optional<QString> ContPollPrompt(const Platform::Database &db)
 QString WriteContPollFile(bool set)
 {
     const AppMain::State &app = AppMain::state();
-    const QByteArray content = ContPollFile(set, app.ClkParm.ClockParameters,
-                                            set ? std::nullopt : ContPollPrompt(app.MainDb));
-    const QString folder = AppMain::AppFile(QStringLiteral("Data"));
-    if (!QDir().mkpath(folder))
-        throw Platform::Error(Platform::ErrorNo::PathNotFound, QStringLiteral("Path not found"));
+    const CmdFile::Result file = ContPollFile(set, app.ClkParm.ClockParameters,
+                                              set ? std::nullopt : ContPollPrompt(app.MainDb));
+    if (!file.refused.empty()) {
+        // Refused as Build refuses a record: nothing written, the last file stays as it was.
+        CmdFile::ShowRefused(file.refused);
+        return QString();
+    }
     const QString path = AppMain::AppFile(QStringLiteral("Data\\ClkCont.dld"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size() ||
-        !file.flush())
-        throw Platform::Error(Platform::ErrorNo::PathFileAccessError,
-                              QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    CmdFile::WriteFile(path, CmdFile::Encode(file.lines));
     return path;
 }
 
@@ -91,7 +91,9 @@ void SendContPollFile(bool set, bool allClocks)
         ShowError(e);
         return;
     }
-    Platform::CommControl &comm = *frmMDI::instance()->MSComm1;
+    if (path.isEmpty())
+        return;
+    Platform::CommControl &comm = SerialClk::MainComm();
     SerialClk::State &link = SerialClk::state();
     if (!allClocks) {
         if (!SerialClk::OpenSelectedClockPort(comm))

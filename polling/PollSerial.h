@@ -6,6 +6,7 @@
 #include "link/SerialClk.h"
 #include "platform/db.h"
 #include "polling/PollFiles.h"
+#include "setup/CmdFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -86,9 +87,9 @@ QString WalkCaption(const QString &prefix, const SerialClk::SerialClockRec &cloc
 ClockLine MainWindowLine();
 PortOps MainWindowPorts();
 
-// One pass over the clocks: a stop ends the walk between rows, a row that
-// cannot be read ends it with its error, and a call still up is hung up in
-// any case.
+// One pass over the clocks: a stop ends the walk between rows, a row that is
+// no clock shows its box and is passed over, and a call still up is hung up
+// in any case.
 void WalkClockRows(const Platform::Database &db, const PortOps &ops, PollView &view);
 
 // The start of a serial poll: both files open and the terminal and caption
@@ -139,14 +140,17 @@ void PollContinous(PollView &view, PollFiles::DataFiles &files, bool allClocks, 
 
 // ---- continuous-poll message file ----
 
-// Data/ClkCont.dld: set (prompt 002 blanked, prompt time-out 1 s) or reset
-// (prompt 002 and the clock parameters as stored). Without a prompt the
-// reset leaves that line out. Throws when the parameters are shorter than
-// the 9 characters the time-out sits in, or a text is not Windows-1252.
-QByteArray ContPollFile(bool set, const QString &clockParameters, const std::optional<QString> &prompt002);
+// The lines of Data/ClkCont.dld: set (prompt 002 blanked, prompt time-out
+// 1 s) or reset (prompt 002 and the clock parameters as stored). Without a
+// prompt the reset leaves that line out. Each record goes through the
+// command-file builder's check: those it refuses are listed instead of
+// written. Throws when the parameters are shorter than the 9 characters the
+// time-out sits in.
+CmdFile::Result ContPollFile(bool set, const QString &clockParameters, const std::optional<QString> &prompt002);
 // The "002" prompt of ClkMsg, if there is one.
 std::optional<QString> ContPollPrompt(const Platform::Database &db);
-// Writes the file from the settings and ClkMsg; returns its path.
+// Writes the file from the settings and ClkMsg; returns its path. Refused
+// records give the builder's box, leave the last file as it was and return "".
 QString WriteContPollFile(bool set);
 // "Set Continuous Poll" / "Reset Continuous Poll": the file written, sent
 // to the selected clock or to every clock, then deleted. A file that

@@ -25,25 +25,14 @@ void EndPoll(PollView &view, PollFiles::DataFiles &files)
 
 ClockLine MainWindowLine()
 {
-    Platform::CommControl &comm = *frmMDI::instance()->MSComm1;
+    Platform::CommControl &comm = SerialClk::MainComm();
     return ClockLine{[&comm](const QByteArray &frame) { return SerialClk::SendToPort(comm, frame); },
                      [&comm] { return SerialClk::ReadPortReply(comm); }, SerialClk::state().CommParm.PollDelay};
 }
 
 PortOps MainWindowPorts()
 {
-    frmMDI *mdi = frmMDI::instance();
-    Platform::CommControl &comm = *mdi->MSComm1;
-    SerialClk::State &link = SerialClk::state();
-    PortOps ops;
-    ops.open = [&comm](int port, const QString &settings) { return SerialClk::OpenPort(comm, port, settings); };
-    ops.dial = [&comm, &link, mdi](const QString &phone) {
-        SerialClk::DialModem(comm, link.CommParm.InitStr, phone, mdi->sbrStatus);
-    };
-    ops.hangUp = [&comm] { SerialClk::HangUpModem(comm); };
-    ops.close = [&comm] { SerialClk::ClosePort(comm); };
-    ops.modemConnected = [&link] { return link.ModemConnected; };
-    return ops;
+    return PortOps{SerialClk::MainWindowPorts(), {}};
 }
 
 bool OpenPollFiles(PollView &view, PollFiles::DataFiles &files)
@@ -65,7 +54,7 @@ bool OpenPollFiles(PollView &view, PollFiles::DataFiles &files)
 bool ReachSelectedClock(PollView &view)
 {
     SerialClk::State &link = SerialClk::state();
-    if (!link.ClockPortOpen && !SerialClk::OpenSelectedClockPort(*frmMDI::instance()->MSComm1))
+    if (!link.ClockPortOpen && !SerialClk::OpenSelectedClockPort(SerialClk::MainComm()))
         return false;
     const SerialClk::SerialClockRec &clock = link.SelClock;
     view.showStatus(QStringLiteral("Polling Clock# ") + clock.ClockId + QStringLiteral(" Address: ") +

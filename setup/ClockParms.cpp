@@ -144,18 +144,30 @@ QString BuildBadgeFilter(int startPosition, int count)
     return QStringLiteral("LPB04") + QString::number(startPosition - 1) + kRS + QString::number(count);
 }
 
-AppMain::ClockParmRec DefaultClockParms(const AppMain::ClockParmRec &current)
+AppMain::ClockParmRec BuiltInClockParms(const QString &clockParameters)
 {
-    AppMain::ClockParmRec rec = current;
+    // Idle 0000, F1 5000, F2-F5 0000.
+    const QString relayTimes[kRelayTimes] = {QStringLiteral("0000"), QStringLiteral("5000"), QStringLiteral("0000"),
+                                             QStringLiteral("0000"), QStringLiteral("0000"), QStringLiteral("0000")};
+    AppMain::ClockParmRec rec;
     rec.ClockParameters = QStringLiteral("LPB0001063011");
     rec.FunctionKeys = QStringLiteral("LPB021010");
-    rec.RelayTimeOut = QStringLiteral("LPB035000");
-    for (int i = 1; i < kRelayTimes; ++i)
-        rec.RelayTimeOut += kRS + QStringLiteral("0000");
+    rec.RelayTimeOut = QStringLiteral("LPB03") + QStringList(std::begin(relayTimes), std::end(relayTimes)).join(kRS);
     rec.BadgeLen = QStringLiteral("LPB051");
     rec.ClockDisplay = QStringLiteral("LPB0601");
     rec.MsgAck = QStringLiteral("LMB0100");
     rec.BadgeValidation = QStringLiteral("LEB011000000000000");
+    rec.BadgeFilter = QStringLiteral("LPB040") + kRS + (holds(clockParameters, 6, "6") ? QStringLiteral("6") : QStringLiteral("12"));
+    return rec;
+}
+
+AppMain::ClockParmRec DefaultClockParms(const AppMain::ClockParmRec &current)
+{
+    AppMain::ClockParmRec rec = BuiltInClockParms(current.ClockParameters);
+    rec.BadgeFilter = current.BadgeFilter;
+    rec.RelayTimeOut = QStringLiteral("LPB035000");
+    for (int i = 1; i < kRelayTimes; ++i)
+        rec.RelayTimeOut += kRS + QStringLiteral("0000");
     return rec;
 }
 

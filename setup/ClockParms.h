@@ -61,7 +61,12 @@ BadgeFilterParts SplitBadgeFilter(const QString &filter);
 // "LPB04", the starting position - 1, RS, the count.
 QString BuildBadgeFilter(int startPosition, int count);
 
-// What Default sets: seven strings; the badge filter stays as it is.
+// The built-in strings, which the settings' loader takes for a string not
+// stored. The badge filter counts 6 characters when character 6 of
+// `clockParameters` is "6" (badges of six), else 12.
+AppMain::ClockParmRec BuiltInClockParms(const QString &clockParameters);
+// What Default sets: the built-in strings but for the relay times (idle 5000,
+// the keys 0000); the badge filter stays as it is.
 AppMain::ClockParmRec DefaultClockParms(const AppMain::ClockParmRec &current);
 
 // Stores each working copy that differs from ClkParm, in the order the

@@ -35,6 +35,14 @@ bool allDigits(const QString &text)
     return true;
 }
 
+// The one rule for the numbers a record carries in three places (prompt,
+// schedule, and the employee's schedule and message): exactly three digits
+// as written, after whatever padding the builder gives the number.
+bool threeDigits(const QString &number)
+{
+    return number.size() == 3 && allDigits(number);
+}
+
 // Why the texts of a record cannot go into the file, or empty when they can.
 // The record's RS separators come from its layout alone: an RS, a line end or
 // any other control character inside a text would add a field or a line and
@@ -79,6 +87,22 @@ std::optional<int> dayNumber(const QVariant &value)
     return day;
 }
 
+} // namespace
+
+std::optional<Refusal> CheckSetupString(const QString &name, const QString &value)
+{
+    const QString record = QStringLiteral("Setup string %1").arg(name);
+    if (!Platform::Ansi::canEncode(value))
+        return Refusal{record, QStringLiteral("it holds a character the clock's character set lacks")};
+    // Its RS separators are its own layout; no other control character is.
+    const QString why = unwritable({QString(value).remove(ClkSetup::kRS)});
+    if (!why.isEmpty())
+        return Refusal{record, why};
+    return std::nullopt;
+}
+
+namespace {
+
 void setupLines(const Content &c, Result &r)
 {
     struct Item {
@@ -99,40 +123,30 @@ void setupLines(const Content &c, Result &r)
     for (const Item &item : items) {
         if (!item.ticked)
             continue;
-        const QString name = QStringLiteral("Setup string %1").arg(QLatin1String(item.name));
-        if (!Platform::Ansi::canEncode(item.value)) {
-            r.refused.push_back({name, QStringLiteral("it holds a character the clock's character set lacks")});
-            continue;
-        }
-        // Its RS separators are its own layout; no other control character is.
-        const QString why = unwritable({QString(item.value).remove(ClkSetup::kRS)});
-        if (why.isEmpty())
-            r.lines << item.value + RS;
+        if (const std::optional<Refusal> refused = CheckSetupString(QLatin1String(item.name), item.value))
+            r.refused.push_back(*refused);
         else
-            r.refused.push_back({name, why});
+            r.lines << item.value + RS;
     }
 }
 
-// A prompt line, or the reason it cannot be one.
-QString promptLine(const QString &promptNo, const QString &prompt, QString &why)
+// Why a prompt cannot be one, or empty.
+QString promptRefusal(const QString &promptNo, const QString &prompt)
 {
-    const QString line = QStringLiteral("LPC01") + promptNo + RS + prompt + RS;
+    if (!threeDigits(promptNo))
+        return QStringLiteral("its prompt number \"%1\" is not three digits").arg(promptNo);
     if (prompt.size() > ClkSetup::kPromptLength)
-        why = QStringLiteral("the prompt is longer than %1 characters").arg(ClkSetup::kPromptLength);
-    else
-        why = unwritable({promptNo, prompt});
-    return line;
+        return QStringLiteral("the prompt is longer than %1 characters").arg(ClkSetup::kPromptLength);
+    return unwritable({promptNo, prompt});
 }
 
 void promptLines(const Content &c, Result &r)
 {
     for (const Prompt &p : c.prompts) {
-        QString why;
-        const QString line = promptLine(p.PromptNo, p.Prompt, why);
-        if (why.isEmpty())
-            r.lines << line;
+        if (const std::optional<Refusal> refused = CheckPrompt(p.PromptNo, p.Prompt))
+            r.refused.push_back(*refused);
         else
-            r.refused.push_back({QStringLiteral("Clock prompt %1").arg(p.PromptNo), why});
+            r.lines << PromptLine(p.PromptNo, p.Prompt);
     }
 }
 
@@ -165,6 +179,10 @@ void scheduleLines(const Content &c, Result &r)
         if (!s.found)
             continue;   // the source has no such schedule: nothing to send
         const QString name = QStringLiteral("Schedule %1").arg(s.number);
+        if (!threeDigits(s.number)) {
+            r.refused.push_back({name, QStringLiteral("its number is not three digits")});
+            continue;
+        }
         if (s.days.empty()) {
             r.refused.push_back({name, QStringLiteral("it has no day rows")});
             continue;
@@ -195,10 +213,6 @@ void scheduleLines(const Content &c, Result &r)
             }
             windows << QStringLiteral("LSC01") + s.number + QLatin1Char(' ') + minutes5(from) + minutes5(to) + RS;
         }
-        if (why.isEmpty() && s.number.size() != 3)
-            why = QStringLiteral("its number is not three characters");
-        if (why.isEmpty())
-            why = unwritable({s.number});
         if (why.isEmpty())
             r.lines << windows;
         else
@@ -219,9 +233,10 @@ void funcKeyLines(const Content &c, Result &r)
                                        .leftJustified(ClkSetup::kFunctionPromptLength, QLatin1Char(' '));
             QString fields;
             for (const ClkSetup::FuncKeyField &f : k.def.fields) {
-                group << promptLine(f.PromptNo, f.Prompt, why);
+                why = promptRefusal(f.PromptNo, f.Prompt);
                 if (!why.isEmpty())
                     break;
+                group << PromptLine(f.PromptNo, f.Prompt);
                 fields += f.FieldLength + f.DecimalPoint;
             }
             while (fields.size() < 8)
@@ -254,7 +269,7 @@ void employeeLines(const Content &c, Result &r)
             r.refused.push_back({name, e.unfit});
             continue;
         }
-        if (e.tag.size() < 6 || !allDigits(e.tag.left(3)) || !allDigits(e.tag.mid(3, 3))) {
+        if (!threeDigits(e.tag.left(3)) || !threeDigits(e.tag.mid(3, 3))) {
             r.refused.push_back({name, QStringLiteral("its schedule or message number is not three digits")});
             continue;
         }
@@ -271,6 +286,19 @@ void employeeLines(const Content &c, Result &r)
 }
 
 } // namespace
+
+QString PromptLine(const QString &promptNo, const QString &prompt)
+{
+    return QStringLiteral("LPC01") + promptNo + RS + prompt + RS;
+}
+
+std::optional<Refusal> CheckPrompt(const QString &promptNo, const QString &prompt)
+{
+    const QString why = promptRefusal(promptNo, prompt);
+    if (why.isEmpty())
+        return std::nullopt;
+    return Refusal{QStringLiteral("Clock prompt %1").arg(promptNo), why};
+}
 
 Result Compose(const Content &c)
 {
@@ -310,7 +338,7 @@ bool Build(const Content &content, const QString &path)
 {
     const Result r = Compose(content);
     if (!r.refused.empty()) {
-        Platform::Ui::msgBox(RefusalText(r.refused), Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
+        ShowRefused(r.refused);
         return false;
     }
     try {
@@ -329,6 +357,11 @@ void ShowNotBuilt(const Platform::Error &e, const QString &cause)
     if (!cause.isEmpty())
         text += QLatin1Char('\n') + cause;
     AppMain::ShowErrorMsg(QString(), text);
+}
+
+void ShowRefused(const std::vector<Refusal> &refused)
+{
+    Platform::Ui::msgBox(RefusalText(refused), Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
 }
 
 QString RefusalText(const std::vector<Refusal> &refused)

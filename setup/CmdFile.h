@@ -19,7 +19,7 @@
 namespace CmdFile {
 
 struct Prompt {
-    QString PromptNo;   // as stored, three characters
+    QString PromptNo;   // as stored; written only when it is three digits
     QString Prompt;
 };
 
@@ -108,6 +108,16 @@ void ShowNotBuilt(const Platform::Error &e, const QString &cause = QString());
 
 // The one box text naming the refused records (at most 20, then "and N more").
 QString RefusalText(const std::vector<Refusal> &refused);
+// That box (exclamation, OK): Build's, and any other command file's.
+void ShowRefused(const std::vector<Refusal> &refused);
+
+// The builder's check of one record, for every command file the program
+// writes: a prompt ("LPC01", its number of three digits, RS, its text of at
+// most 40 characters, RS) and a setup string (as stored, its own RS
+// separators in it) hold nothing that would add a field or a line.
+std::optional<Refusal> CheckPrompt(const QString &promptNo, const QString &prompt);
+std::optional<Refusal> CheckSetupString(const QString &name, const QString &value);
+QString PromptLine(const QString &promptNo, const QString &prompt);
 
 // Sunday of the week of `day` (on a Sunday, that day).
 QDate WeekSunday(const QDate &day);

@@ -11,26 +11,18 @@ namespace CmdWalk {
 
 namespace {
 
-Platform::CommControl &comm()
-{
-    return *frmMDI::instance()->MSComm1;
-}
-
 class ProgramLink : public ClockLink {
 public:
-    bool OpenSelectedClockPort() override { return SerialClk::OpenSelectedClockPort(comm()); }
+    bool OpenSelectedClockPort() override { return SerialClk::OpenSelectedClockPort(SerialClk::MainComm()); }
     SerialClock SelClock() override { return SerialClk::state().SelClock; }
-    bool OpenPort(int port, const QString &settings) override { return SerialClk::OpenPort(comm(), port, settings); }
-    void ClosePort() override { SerialClk::ClosePort(comm()); }
-    void DialModem(const QString &phone) override
-    {
-        SerialClk::DialModem(comm(), SerialClk::state().CommParm.InitStr, phone, frmMDI::instance()->sbrStatus);
-    }
-    void HangUpModem() override { SerialClk::HangUpModem(comm()); }
-    bool ModemConnected() override { return SerialClk::state().ModemConnected; }
+    bool OpenPort(int port, const QString &settings) override { return m_ports.open(port, settings); }
+    void ClosePort() override { m_ports.close(); }
+    void DialModem(const QString &phone) override { m_ports.dial(phone); }
+    void HangUpModem() override { m_ports.hangUp(); }
+    bool ModemConnected() override { return m_ports.modemConnected(); }
     void DownloadFileSerial(const QString &path, int controller, int terminal, const QString &name) override
     {
-        SerialClk::DownloadFileSerial(comm(), path, controller, terminal, name);
+        SerialClk::DownloadFileSerial(SerialClk::MainComm(), path, controller, terminal, name);
     }
     TcpClock SelTCPIPClock() override { return TCPIP::state().SelTCPIPClock; }
     void SelectTCPIPClockModal() override
@@ -44,6 +36,9 @@ public:
         TCPIP::DownloadFileTCPIP(path);
     }
     void CancelSend() override { SerialClk::state().CancelSend = true; }
+
+private:
+    const SerialClk::WalkPorts m_ports = SerialClk::MainWindowPorts();
 };
 
 } // namespace

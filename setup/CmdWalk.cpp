@@ -1,6 +1,7 @@
 #include "setup/CmdWalk.h"
 
 #include "app/AppMain.h"
+#include "link/ClockRow.h"
 #include "link/TCPIP.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -59,7 +60,8 @@ void tcpWalk(ClockLink &link, const Platform::Database &db, const QString &path,
     for (const QSqlRecord &row : rows.rows()) {
         if (stop && stop())
             break;
-        link.DownloadFileTCPIP(path, TCPIP::ClockFromRow(row));
+        if (const auto clock = ClockRow::Readable([&row] { return TCPIP::ClockFromRow(row); }))
+            link.DownloadFileTCPIP(path, *clock);
     }
 }
 
@@ -90,7 +92,7 @@ void Send(ClockLink &link, const Platform::Database &mainDb, const QString &path
         else
             serialWalk(link, mainDb, path, scope, stop);
     } catch (const Platform::Error &e) {
-        // An unreadable clock row ends the walk; the clocks already sent keep their file.
+        // The clock table cannot be read at all; the clocks already sent keep their file.
         const Platform::ActiveError active(e);
         AppMain::ShowErrorMsg(QString(), e.description());
     }

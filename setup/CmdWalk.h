@@ -46,8 +46,8 @@ void InstallProgramLink();
 enum class Scope { None, Selected, All };
 
 // Runs the walk. `stop` is asked between clocks: when it says so the walk
-// ends. A row that cannot be read shows the error box and ends the walk; the
-// clocks already sent keep their file.
+// ends. A row that is no clock shows its error box and the walk goes on with
+// the next.
 void Send(ClockLink &link, const Platform::Database &mainDb, const QString &path, int clockInterface, Scope scope,
           const std::function<bool()> &stop = {});
 

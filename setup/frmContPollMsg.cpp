@@ -57,8 +57,10 @@ void frmContPollMsg::LoadPollMessages()
     const auto answers = ClkSetup::LoadPollAnswers(AppMain::state().MainDb, AppMain::state().ClockReplyMsgs);
     for (int i = 0; i < kRows; ++i) {
         txtPrompt[i]->setText(answers[i].text);
-        // A default shown for a missing row counts as changed, so Update stores it.
-        txtPrompt[i]->setProperty(kTag, answers[i].present ? answers[i].text : QString());
+        // A default shown for a missing row counts as changed, so Update stores it. The
+        // tag is what the box shows: a stored answer longer than the box holds is
+        // cut on screen only, and written back only when the user changes it.
+        txtPrompt[i]->setProperty(kTag, answers[i].present ? txtPrompt[i]->text() : QString());
         m_present[i] = answers[i].present;
     }
 }

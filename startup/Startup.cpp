@@ -17,6 +17,7 @@
 #include "posting/KovraDS.h"
 #include "posting/Sorb01.h"
 #include "setup/ClkSetup.h"
+#include "setup/ClockParms.h"
 #include "startup/frmAppSettings.h"
 
 #include <QApplication>
@@ -220,22 +221,21 @@ void LoadAppSettings()
 void LoadClockParms()
 {
     ClockParmRec &parm = state().ClkParm;
-    const QString &RS = SerialClk::state().RS;
     try {
         const Platform::Snapshot rs = OpenRegKey(state().MainDb, QStringLiteral("Clock PARM"));
-        parm.ClockParameters = GetRegValue(rs, QStringLiteral("ClockParameters"), QStringLiteral("LPB0001063011"));
-        parm.BadgeLen = GetRegValue(rs, QStringLiteral("BadgeLen"), QStringLiteral("LPB051"));
-        const QString badgeDigits = parm.ClockParameters.mid(5, 1) == QLatin1String("6") ? QStringLiteral("6")
-                                                                                           : QStringLiteral("12");
-        parm.BadgeFilter = GetRegValue(rs, QStringLiteral("BadgeFilter"), QStringLiteral("LPB040") + RS + badgeDigits);
-        parm.FunctionKeys = GetRegValue(rs, QStringLiteral("FunctionKeys"), QStringLiteral("LPB021010"));
-        parm.RelayTimeOut = GetRegValue(rs, QStringLiteral("RelayTimeOut"),
-                                        QStringLiteral("LPB030000") + RS + QStringLiteral("5000") + RS +
-                                            QStringLiteral("0000") + RS + QStringLiteral("0000") + RS +
-                                            QStringLiteral("0000") + RS + QStringLiteral("0000"));
-        parm.ClockDisplay = GetRegValue(rs, QStringLiteral("ClockDisplay"), QStringLiteral("LPB0601"));
-        parm.MsgAck = GetRegValue(rs, QStringLiteral("MsgAck"), QStringLiteral("LMB0100"));
-        parm.BadgeValidation = GetRegValue(rs, QStringLiteral("BadgeValidation"), QStringLiteral("LEB011000000000000"));
+        const auto read = [&rs](const char *field, const QString &builtIn) {
+            return GetRegValue(rs, QString::fromLatin1(field), builtIn);
+        };
+        parm.ClockParameters = read("ClockParameters", ClkSetup::BuiltInClockParms(QString()).ClockParameters);
+        // The badge filter's built-in count follows the input badge length just read.
+        const ClockParmRec builtIn = ClkSetup::BuiltInClockParms(parm.ClockParameters);
+        parm.BadgeLen = read("BadgeLen", builtIn.BadgeLen);
+        parm.BadgeFilter = read("BadgeFilter", builtIn.BadgeFilter);
+        parm.FunctionKeys = read("FunctionKeys", builtIn.FunctionKeys);
+        parm.RelayTimeOut = read("RelayTimeOut", builtIn.RelayTimeOut);
+        parm.ClockDisplay = read("ClockDisplay", builtIn.ClockDisplay);
+        parm.MsgAck = read("MsgAck", builtIn.MsgAck);
+        parm.BadgeValidation = read("BadgeValidation", builtIn.BadgeValidation);
     } catch (const Platform::Error &e) {
         Platform::ActiveError active(e);
         ShowErrorMsg(QString(), e.description());

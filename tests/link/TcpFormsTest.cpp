@@ -135,23 +135,28 @@ TEST_F(TcpForms, GridWritesACompletedRowAndRefusesDuplicateAndBlankClockNumbers)
     ASSERT_EQ(model->rowCount(), 2) << "one clock and the blank row";
 
     form->TDBGrid1->setCurrentIndex(model->index(1, TcpClockModel::ScreenID));
-    model->setData(model->index(1, TcpClockModel::ScreenID), 9);
-    model->setData(model->index(1, TcpClockModel::Octet1), 10);
+    const auto typeClock = [model](const QVariant &number) {
+        const int line = model->rowCount() - 1;
+        model->setData(model->index(line, TcpClockModel::ScreenID), number);
+        for (int c = TcpClockModel::Octet1; c <= TcpClockModel::Octet4; ++c)
+            model->setData(model->index(line, c), 10);
+    };
+    typeClock(9);
     form->TDBGrid1->setCurrentIndex(model->index(0, TcpClockModel::ScreenID));
     EXPECT_EQ(clockNumbers(), QStringList({"5", "9"})) << "leaving the row writes it";
 
-    const int blank = model->rowCount() - 1;
     answerOk(2);
-    model->setData(model->index(blank, TcpClockModel::ScreenID), 5);
+    typeClock(5);
     form->Data1->writePending();
-    model->setData(model->index(model->rowCount() - 1, TcpClockModel::Description), QStringLiteral("door"));
+    EXPECT_TRUE(form->Data1->newRowStarted()) << "the refused clock waits on its line";
+    typeClock(QString());
     form->Data1->writePending();
     EXPECT_EQ(boxes(),
               QStringList({QStringLiteral("Kovra Error#: 3022|Cannot add or change record. An existing record "
                                           "has the same Clock#|16"),
                            QStringLiteral("Kovra Error#: 3022|The Clock# field cannot be left blank!|16")}));
     EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
-    EXPECT_EQ(model->rowCount(), 3) << "the refused rows are dropped";
+    EXPECT_EQ(model->rowCount(), 3) << "the refused clock stays on the new-row line";
 
     // An address no clock can have never reaches the hosts file.
     answerOk(2);
@@ -219,6 +224,68 @@ TEST_F(TcpForms, AClockTypedAlongItsRowIsOneClockAndOneWithoutNumberIsRefusedAtC
     form->cmdClose->click();
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra Error#: 3022|The Clock# field cannot be left blank!|16")});
     EXPECT_EQ(clockNumbers(), QStringList({"5", "9"}));
+}
+
+// An octet that is not one, or a stored one emptied, is refused at Tab and
+// stays in edit with what was typed; a new clock without its whole address
+// is refused when the cursor leaves it and waits on its line.
+TEST_F(TcpForms, BlankAndRefusedOctetsAreNeverStoredAndTheCellStaysInEdit)
+{
+    addClock(5);
+    frmMDI::instance()->show();
+    frmTCPIPClkCommParm *form = List::show();
+    QTableView *grid = form->TDBGrid1;
+    const QString octetBox = QStringLiteral("Kovra-TEV|An octet of the IP address must be a number from 0 to 255!|48");
+    const QString blankBox = QStringLiteral("Kovra Error#: 3315|Field(s) cannot be left blank!|16");
+    const struct {
+        const char *typed;
+        QString box;
+    } refused[] = {{"300", octetBox}, {"", blankBox}};
+    for (const auto &r : refused) {
+        grid->setCurrentIndex(grid->model()->index(0, TcpClockModel::Octet2));
+        press(grid, Qt::Key_F2);
+        QLineEdit *editor = cellEditor(grid);
+        ASSERT_NE(editor, nullptr);
+        editor->setText(QString::fromLatin1(r.typed));
+        answerOk();
+        press(editor, Qt::Key_Tab);
+        EXPECT_EQ(boxes(), QStringList{r.box}) << r.typed;
+        ASSERT_EQ(cellEditor(grid), editor) << r.typed;
+        EXPECT_EQ(editor->text(), QString::fromLatin1(r.typed));
+        EXPECT_EQ(grid->currentIndex().column(), TcpClockModel::Octet2);
+        press(editor, Qt::Key_Escape);
+    }
+    grid->setCurrentIndex(grid->model()->index(1, TcpClockModel::ScreenID));
+    typeCells(grid, {QStringLiteral("9"), QStringLiteral("Gate"), QStringLiteral("10"), QStringLiteral("1")});
+    answerOk();
+    grid->setCurrentIndex(grid->model()->index(0, TcpClockModel::ScreenID));
+    EXPECT_EQ(boxes(), QStringList{blankBox});
+    EXPECT_EQ(hosts(), "127.0.0.1 localhost\r\n") << "nothing was saved";
+    const auto octets = AppMain::state().MainDb.snapshot(QStringLiteral("SELECT octet2 FROM TcpClocks"));
+    EXPECT_EQ(clockNumbers(), QStringList{"5"});
+    EXPECT_EQ(octets.rows().front().value(0).toString(), QStringLiteral("0"));
+    EXPECT_EQ(grid->model()->index(1, TcpClockModel::Description).data().toString(), QStringLiteral("Gate"));
+}
+
+// Ticked with Space like any check box; on the selected clock's row refused like any edit.
+TEST_F(TcpForms, PollBoxOfAStoredClockIsTickedAndKeptUnlessTheClockIsSelected)
+{
+    addClock(5);
+    addClock(6);
+    TCPIP::state().SelTCPIPClock.ScreenID = 6;
+    frmTCPIPClkCommParm *form = List::show();
+    QTableView *grid = form->TDBGrid1;
+    for (int clock : {5, 6}) {
+        grid->setCurrentIndex(grid->model()->index(rowOf(grid, clock), TcpClockModel::Poll));
+        if (clock == 6)
+            answerOk();
+        press(grid, Qt::Key_Space, QStringLiteral(" "));
+    }
+    form->cmdClose->click();
+    const auto polled = AppMain::state().MainDb.snapshot(QStringLiteral("SELECT ScreenID, poll FROM TcpClocks ORDER BY 1"));
+    EXPECT_EQ(polled.rows()[0].value(1).toInt(), 1);
+    EXPECT_EQ(polled.rows()[1].value(1).toInt(), 0);
+    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|You cannot edit the selected clock data!|0")});
 }
 
 TEST_F(TcpForms, SelectedClocksRowIsRefusedForEditAndDelete)

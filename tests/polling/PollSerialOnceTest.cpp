@@ -297,3 +297,69 @@ TEST_F(SerialPollOnce, AllClocksPollsEveryRowOnItsOwnPort)
 }
 
 } // namespace
+
+namespace {
+
+// A row of an imported database without a port sorts first: each walk over
+// the list shows it once and still reaches every clock after it.
+TEST_F(SerialPollOnce, RowWithoutAPortIsShownOnceAndEveryWalkReachesTheClocksAfterIt)
+{
+    const QString imported = QStringLiteral("Kovra Error#: 13|Clock Imported: its Port \"\" is not a number.");
+    const QString sent = QStringLiteral("Kovra-TEV|File downloaded successfully!");
+    AppMain::state().ClkParm.ClockParameters = QStringLiteral("LPB0001063011");
+    const struct {
+        const char *walk;
+        std::function<void()> run;
+        QStringList boxes;
+        std::function<bool(const Clock &)> reached;
+    } walks[] = {
+        {"one-pass poll", [this] { poll(true); }, {imported},
+         [](const Clock &c) { return c.pendingRecords() == 0; }},
+        {"continuous poll's clock list",
+         [] {
+             QStringList ids;
+             for (const SerialClk::SerialClockRec &c : SerialClk::ReadClockRows(AppMain::state().MainDb))
+                 ids << c.ClockId;
+             EXPECT_EQ(ids, QStringList({"Clock 1/1", "Clock 2/2"}));
+         },
+         {imported}, [](const Clock &) { return true; }},
+        {"set continuous poll", [] { PollSerial::SendContPollFile(true, true); }, {imported, sent, sent},
+         [](const Clock &c) { return !c.acceptedTexts().empty() && c.acceptedTexts().back().ends_with("O10\x1e"); }},
+    };
+    addClock(1, 1);
+    addClock(2, 2);
+    AppMain::state().MainDb.execute(
+        QStringLiteral("INSERT INTO Clocks (\"Clock Identifier\", \"Term Address\", Port) VALUES ('Imported', 3, NULL)"));
+    for (const auto &w : walks) {
+        for (auto &clock : clocks)
+            clock->queueRecord(kPunch);
+        Platform::Ui::clearShown();
+        answerOk(int(w.boxes.size()));
+        w.run();
+        EXPECT_EQ(boxes(), w.boxes) << w.walk;
+        for (const auto &clock : clocks)
+            EXPECT_TRUE(w.reached(*clock)) << w.walk;
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Prompt 002 goes through the builder's check: an RS in it would split its record.
+TEST_F(SerialPollOnce, ContinuousPollFileRefusesARecordTheBuilderRefusesAndKeepsTheOldFile)
+{
+    writeFile(QStringLiteral("Data/ClkCont.dld"), "earlier\r\n");
+    AppMain::state().ClkParm.ClockParameters = QStringLiteral("LPB0001063011");
+    AppMain::state().MainDb.execute(QStringLiteral("INSERT INTO ClkMsg (PromptNo, Prompt) VALUES ('002', ?)"),
+                                    {QStringLiteral("Swipe\x1e" "Badge")});
+    answerOk();
+    EXPECT_EQ(PollSerial::WriteContPollFile(false), QString());
+    EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|These records cannot be written to the command file:\n"
+                                                  "Clock prompt 002: The text cannot be written: it holds the "
+                                                  "control character U+001E.")});
+    EXPECT_EQ(Platform::Ui::shown().back().style, Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
+    EXPECT_EQ(Slurp(file(QStringLiteral("Data/ClkCont.dld"))), "earlier\r\n");
+}
+
+} // namespace

@@ -147,6 +147,23 @@ TEST_F(MessageScreens, AnswerWithoutAPromptShowsEmptyAndTheRestStillLoad)
     EXPECT_EQ(f.txtPrompt[3]->text(), QStringLiteral("Rest"));
 }
 
+// The box holds 40 characters: an older, longer answer is cut on the screen only.
+TEST_F(MessageScreens, LongAnswerTheUserDidNotTouchIsLeftAsStoredWhenAnotherIsUpdated)
+{
+    const QString longAnswer = QStringLiteral("Punch Accepted! Thank you, have a good shift");
+    db().execute(QStringLiteral("INSERT INTO ClkMsg (PromptName, PromptNo, Prompt) VALUES ('a', '100', ?), "
+                                "('b', '101', 'Who?')"),
+                 {longAnswer});
+    frmContPollMsg f;
+    f.txtPrompt[1]->setText(QStringLiteral("Unknown card"));
+    f.cmdUpdate->click();
+    QStringList stored;
+    for (const QSqlRecord &r : db().snapshot(QStringLiteral("SELECT Prompt FROM ClkMsg WHERE PromptNo IN ('100', '101') "
+                                                            "ORDER BY PromptNo")).rows())
+        stored << r.value(0).toString();
+    EXPECT_EQ(stored, QStringList({longAnswer, QStringLiteral("Unknown card")}));
+}
+
 TEST_F(MessageScreens, GridShowsThePromptsOfTheApplicationType)
 {
     addPrompts({103, 0, 29, 30, 49, 50, 99, 100});

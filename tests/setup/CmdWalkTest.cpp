@@ -80,7 +80,7 @@ TEST_F(SendWalk, DirectClocksOnlyNeverDialButACallUpBeforeIsHungUpAtTheEnd)
     EXPECT_TRUE(Platform::Ui::shown().empty()) << "a port that will not open is passed over silently";
 }
 
-TEST_F(SendWalk, UnreadableRowShowsItsTextAndEndsTheWalkWithoutACallLeftUp)
+TEST_F(SendWalk, UnreadableRowShowsItsTextAndTheWalkGoesOnToTheNextClock)
 {
     clock("A", 2, "5551234");
     clock("B", 3, "5559999");
@@ -89,7 +89,8 @@ TEST_F(SendWalk, UnreadableRowShowsItsTextAndEndsTheWalkWithoutACallLeftUp)
     Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     send(0, CmdWalk::Scope::All);
     EXPECT_EQ(link.calls, QStringList({"OpenPort 2 9600,o,7,2", "DialModem 5551234", "DownloadFileSerial 1 1 A",
-                                       "HangUpModem", "ClosePort"}));
+                                       "HangUpModem", "ClosePort", "OpenPort 4 9600,o,7,2", "DialModem 5559999",
+                                       "DownloadFileSerial 1 1 Z", "HangUpModem", "ClosePort"}));
     ASSERT_EQ(errorBoxes().size(), 1);
     EXPECT_EQ(errorBoxes().front(), QStringLiteral("Clock B: its Term Address \"\" is not a number."));
 }
@@ -142,7 +143,7 @@ TEST_F(SendWalk, TcpSelectedAsksWhenNoneAndStopsQuietlyWhenStillNone)
     EXPECT_EQ(link.calls, QStringList({"frmSelTCPIPClk", "DownloadFileTCPIP 33 1/2 0.0.0.0"}));
 }
 
-TEST_F(SendWalk, UnreadableTcpRowEndsTheWalk)
+TEST_F(SendWalk, UnreadableTcpRowIsShownAndTheWalkGoesOn)
 {
     tcp(1, 1);
     tcp(2, 2);
@@ -150,7 +151,7 @@ TEST_F(SendWalk, UnreadableTcpRowEndsTheWalk)
     tcp(3, 3);
     Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
     send(2, CmdWalk::Scope::All);
-    EXPECT_EQ(link.calls, QStringList({"DownloadFileTCPIP 1 1/1 10.0.0.1"}));
+    EXPECT_EQ(link.calls, QStringList({"DownloadFileTCPIP 1 1/1 10.0.0.1", "DownloadFileTCPIP 3 3/1 10.0.0.3"}));
     EXPECT_EQ(errorBoxes(), QStringList({"Clock #2: its octet3 \"\" is not a number."}));
 }
 
