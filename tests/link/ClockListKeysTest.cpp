@@ -13,24 +13,23 @@
 #include "link/frmTCPIPClkCommParm.h"
 #include "tests/support/fixture/TevHome.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTableView>
 #include <QTimer>
 
-#include <functional>
-
 namespace {
 
-void press(QWidget *to, int key, Qt::KeyboardModifiers mods = Qt::NoModifier, const QString &text = QString())
+void press(QWidget *to, int key, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
-    QKeyEvent down(QEvent::KeyPress, key, mods, text);
+    QKeyEvent down(QEvent::KeyPress, key, mods);
     QCoreApplication::sendEvent(to, &down);
-    QKeyEvent up(QEvent::KeyRelease, key, mods, text);
-    QCoreApplication::sendEvent(to, &up);
+}
+
+QTableView *gridOf(QWidget *form)
+{
+    return form->findChild<QTableView *>(QStringLiteral("TDBGrid1"));
 }
 
 class ClockListKeys : public TevHome {
@@ -41,96 +40,65 @@ protected:
         installDefaultDatabase();
         openMainDb();
         SerialClk::InitProtocolChars();
-        const Platform::Database &db = AppMain::state().MainDb;
-        db.execute(QStringLiteral("INSERT INTO Clocks ([Clock Identifier]) VALUES ('Gate'), ('Dock')"));
-        db.execute(QStringLiteral("INSERT INTO TcpClocks (ScreenID, octet1, octet2, octet3, octet4) VALUES "
-                                  "(5, 10, 0, 0, 5), (6, 10, 0, 0, 6)"));
-        SerialClk::InstallHooks();
-        TCPIP::InstallHooks();
+        AppMain::state().MainDb.execute(QStringLiteral("INSERT INTO Clocks ([Clock Identifier]) VALUES ('Gate'), ('Dock')"));
+        AppMain::state().MainDb.execute(QStringLiteral("INSERT INTO TcpClocks (ScreenID, octet1, octet2, octet3, octet4) "
+                                                       "VALUES (5, 10, 0, 0, 5), (6, 10, 0, 0, 6)"));
         frmMDI::instance()->show();
     }
-    void TearDown() override
-    {
-        resetMdiHooks();
-        TevHome::TearDown();
-    }
-    static QString focusName(QWidget *form)
-    {
-        QWidget *w = form->focusWidget();
-        return w ? w->objectName() : QString();
-    }
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 };
-
-struct Screen {
-    const char *name;
-    std::function<QWidget *()> open;
-    const char *after, *before;   // the controls Ctrl+Tab and Ctrl+Shift+Tab reach
-    std::function<bool()> chosen;   // Enter on the second row chose it; empty: no chooser
-};
-
-const std::vector<Screen> &screens()
-{
-    static const std::vector<Screen> list = {
-        {"Communication Parameters",
-         [] { return AppMain::OneScreen<frmSerialClkCommParm>::show(); }, "cmdRefresh", "cmdClose", {}},
-        {"Select Clock", [] { return AppMain::OneScreen<frmSerialClkSelect>::show(); }, "cmdSelClk0", "cmdClose",
-         [] { return SerialClk::state().SelClock.ClockId == QLatin1String("Dock"); }},
-        {"TCP/IP Clocks", [] { return AppMain::OneScreen<frmTCPIPClkCommParm>::show(); }, "hostaddress0",
-         "qt_tabwidget_tabbar", {}},
-        {"Select TCP/IP Clock", [] { return AppMain::OneScreen<frmSelTCPIPClk>::show(); }, "cmdSelClk0", "cmdCancel",
-         [] { return TCPIP::state().SelTCPIPClock.ScreenID == 6; }},
-    };
-    return list;
-}
 
 TEST_F(ClockListKeys, CtrlTabLeavesTheGridEscapeClosesAndEnterChooses)
 {
-    for (const Screen &s : screens()) {
-        QWidget *form = s.open();
-        ASSERT_EQ(form->windowTitle(), QString::fromLatin1(s.name));
-        auto *grid = form->findChild<QTableView *>(QStringLiteral("TDBGrid1"));
+    const struct {
+        std::function<QWidget *()> open;
+        const char *after, *before;     // what Ctrl+Tab and Ctrl+Shift+Tab reach
+        std::function<bool()> chosen;   // Enter on the second row chose it; empty: no chooser
+    } screens[] = {
+        {[] { return AppMain::OneScreen<frmSerialClkCommParm>::show(); }, "cmdRefresh", "cmdClose", {}},
+        {[] { return AppMain::OneScreen<frmSerialClkSelect>::show(); }, "cmdSelClk0", "cmdClose",
+         [] { return SerialClk::state().SelClock.ClockId == QLatin1String("Dock"); }},
+        {[] { return AppMain::OneScreen<frmTCPIPClkCommParm>::show(); }, "hostaddress0", "qt_tabwidget_tabbar", {}},
+        {[] { return AppMain::OneScreen<frmSelTCPIPClk>::show(); }, "cmdSelClk0", "cmdCancel",
+         [] { return TCPIP::state().SelTCPIPClock.ScreenID == 6; }},
+    };
+    for (const auto &s : screens) {
+        QPointer<QWidget> form = s.open();
+        const std::string name = form->windowTitle().toStdString();
+        QTableView *grid = gridOf(form);
         grid->setFocus();
         grid->setCurrentIndex(grid->model()->index(1, 0));
         press(grid, Qt::Key_Tab, Qt::ControlModifier);
-        EXPECT_EQ(focusName(form), QString::fromLatin1(s.after)) << s.name;
+        EXPECT_EQ(form->focusWidget()->objectName(), QString::fromLatin1(s.after)) << name;
         grid->setFocus();
         press(grid, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-        EXPECT_EQ(focusName(form), QString::fromLatin1(s.before)) << s.name;
+        EXPECT_EQ(form->focusWidget()->objectName(), QString::fromLatin1(s.before)) << name;
         if (s.chosen) {
             press(grid, Qt::Key_Return);
-            EXPECT_TRUE(s.chosen()) << s.name;
-            settle();
+            EXPECT_TRUE(s.chosen()) << name;
         }
-        QPointer<QWidget> shown = form;
-        if (shown) {
-            grid->setFocus();
+        if (form)
             press(grid, Qt::Key_Escape);
-            settle();
-        }
-        EXPECT_TRUE(shown.isNull()) << s.name << " is still open";
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        EXPECT_TRUE(form.isNull()) << name << " is still open";
     }
     EXPECT_TRUE(boxes().empty());
 }
 
-// Shown modal by an exchange that needs a clock: the same keys, and Escape
-// returns to the exchange without a clock.
+// Shown modal by an exchange that needs a clock: Enter takes the row, Escape
+// goes back to the exchange.
 TEST_F(ClockListKeys, ModalSelectClockChoosesByEnterAndLetsGoByEscape)
 {
     for (const int key : {Qt::Key_Return, Qt::Key_Escape}) {
         SerialClk::ClearSelectedClock();
         QTimer::singleShot(0, [key] {
-            QWidget *modal = QApplication::activeModalWidget();
-            ASSERT_NE(modal, nullptr);
-            auto *grid = modal->findChild<QTableView *>(QStringLiteral("TDBGrid1"));
+            QTableView *grid = gridOf(QApplication::activeModalWidget());
             grid->setCurrentIndex(grid->model()->index(0, 0));
             press(grid, key);
             if (key == Qt::Key_Return)
                 press(grid, Qt::Key_Escape);
         });
-        // A chooser the keys cannot close must fail the test, not hold it.
+        // A chooser the keys cannot close fails the test instead of holding it.
         QTimer stuck;
-        stuck.setSingleShot(true);
         QObject::connect(&stuck, &QTimer::timeout, [] {
             ADD_FAILURE() << "the modal chooser stayed open";
             QApplication::activeModalWidget()->close();
@@ -142,28 +110,23 @@ TEST_F(ClockListKeys, ModalSelectClockChoosesByEnterAndLetsGoByEscape)
 }
 
 // Tab past the new clock's last cell wraps to the first row, the selected
-// clock's: the clock is stored and no edit of the selected clock is refused,
-// since the user began none.
+// clock's: the clock is stored and no box refuses an edit the user did not begin.
 TEST_F(ClockListKeys, SecondSerialClockAddedWithTabIsStoredWithoutABox)
 {
     SerialClk::state().SelClock.ClockId = QStringLiteral("Gate");
     AppMain::state().MainDb.execute(QStringLiteral("DELETE FROM Clocks WHERE [Clock Identifier] = 'Dock'"));
     frmSerialClkCommParm *form = AppMain::OneScreen<frmSerialClkCommParm>::show();
-    QTableView *grid = form->TDBGrid1;
-    grid->setCurrentIndex(form->Data1->index(1, 0));
-    press(grid, Qt::Key_F2);
+    form->TDBGrid1->setCurrentIndex(form->Data1->index(1, 0));
+    press(form->TDBGrid1, Qt::Key_F2);
+    static_cast<QLineEdit *>(form->focusWidget())->setText(QStringLiteral("Dock"));
     for (int cell = 0; cell < form->Data1->columnCount(); ++cell) {
-        QWidget *editor = form->focusWidget();
-        ASSERT_TRUE(editor && grid->isAncestorOf(editor)) << "no editor in cell " << cell;
-        if (cell == 0)
-            static_cast<QLineEdit *>(editor)->setText(QStringLiteral("Dock"));
-        press(editor, Qt::Key_Tab);
+        ASSERT_TRUE(form->TDBGrid1->isAncestorOf(form->focusWidget())) << "no editor in cell " << cell;
+        press(form->focusWidget(), Qt::Key_Tab);
         QCoreApplication::processEvents();
     }
-    QCoreApplication::processEvents();
     EXPECT_TRUE(boxes().empty());
     EXPECT_EQ(AppMain::state().MainDb.snapshot(QStringLiteral("SELECT * FROM Clocks")).size(), 2u);
-    EXPECT_TRUE(form->Data1->isBlankRow(grid->currentIndex().row())) << "the cursor waits for the next clock";
+    EXPECT_TRUE(form->Data1->isBlankRow(form->TDBGrid1->currentIndex().row())) << "the cursor waits for the next clock";
 }
 
 } // namespace

@@ -307,23 +307,20 @@ TEST_F(SerialPollOnce, RowWithoutAPortIsShownOnceAndEveryWalkReachesTheClocksAft
     const QString imported = QStringLiteral("Kovra Error#: 13|Clock Imported: its Port \"\" is not a number.");
     const QString sent = QStringLiteral("Kovra-TEV|File downloaded successfully!");
     AppMain::state().ClkParm.ClockParameters = QStringLiteral("LPB0001063011");
+    const auto listed = [] {
+        QStringList ids;
+        for (const SerialClk::SerialClockRec &c : SerialClk::ReadClockRows(AppMain::state().MainDb))
+            ids << c.ClockId;
+        EXPECT_EQ(ids, QStringList({"Clock 1/1", "Clock 2/2"}));
+    };
     const struct {
-        const char *walk;
         std::function<void()> run;
         QStringList boxes;
         std::function<bool(const Clock &)> reached;
     } walks[] = {
-        {"one-pass poll", [this] { poll(true); }, {imported},
-         [](const Clock &c) { return c.pendingRecords() == 0; }},
-        {"continuous poll's clock list",
-         [] {
-             QStringList ids;
-             for (const SerialClk::SerialClockRec &c : SerialClk::ReadClockRows(AppMain::state().MainDb))
-                 ids << c.ClockId;
-             EXPECT_EQ(ids, QStringList({"Clock 1/1", "Clock 2/2"}));
-         },
-         {imported}, [](const Clock &) { return true; }},
-        {"set continuous poll", [] { PollSerial::SendContPollFile(true, true); }, {imported, sent, sent},
+        {[this] { poll(true); }, {imported}, [](const Clock &c) { return c.pendingRecords() == 0; }},
+        {listed, {imported}, [](const Clock &) { return true; }},  // the continuous poll's clocks
+        {[] { PollSerial::SendContPollFile(true, true); }, {imported, sent, sent},
          [](const Clock &c) { return !c.acceptedTexts().empty() && c.acceptedTexts().back().ends_with("O10\x1e"); }},
     };
     addClock(1, 1);
@@ -336,15 +333,11 @@ TEST_F(SerialPollOnce, RowWithoutAPortIsShownOnceAndEveryWalkReachesTheClocksAft
         Platform::Ui::clearShown();
         answerOk(int(w.boxes.size()));
         w.run();
-        EXPECT_EQ(boxes(), w.boxes) << w.walk;
+        EXPECT_EQ(boxes(), w.boxes);
         for (const auto &clock : clocks)
-            EXPECT_TRUE(w.reached(*clock)) << w.walk;
+            EXPECT_TRUE(w.reached(*clock)) << w.boxes.size();
     }
 }
-
-} // namespace
-
-namespace {
 
 // Prompt 002 goes through the builder's check: an RS in it would split its record.
 TEST_F(SerialPollOnce, ContinuousPollFileRefusesARecordTheBuilderRefusesAndKeepsTheOldFile)
@@ -358,7 +351,6 @@ TEST_F(SerialPollOnce, ContinuousPollFileRefusesARecordTheBuilderRefusesAndKeeps
     EXPECT_EQ(boxes(), QStringList{QStringLiteral("Kovra-TEV|These records cannot be written to the command file:\n"
                                                   "Clock prompt 002: The text cannot be written: it holds the "
                                                   "control character U+001E.")});
-    EXPECT_EQ(Platform::Ui::shown().back().style, Platform::Ui::Style::OkOnly | Platform::Ui::Style::Exclamation);
     EXPECT_EQ(Slurp(file(QStringLiteral("Data/ClkCont.dld"))), "earlier\r\n");
 }
 

@@ -10,70 +10,40 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
-#include <string>
 #include <thread>
 
 namespace {
-
 volatile std::sig_atomic_t stopping = 0;
 void stop(int) { stopping = 1; }
 
-constexpr int kClocks = 128;
-constexpr int kTerminals = 32;
-constexpr uint16_t kDefaultPort = 2500;
-constexpr char kGS = 0x1D;
-constexpr char kETX = 0x03;
-const std::string kAck = " TEV ACK";
-
-// The control characters of the protocol by name, so a message reads on a terminal.
+// Control characters as <1E>, so a message reads on a terminal.
 std::string shown(const std::string &text)
 {
     std::string out;
-    for (const char c : text) {
-        switch (c) {
-        case 0x03: out += "<ETX>"; break;
-        case 0x1D: out += "<GS>"; break;
-        case 0x1E: out += "<RS>"; break;
-        case 0x1F: out += "<US>"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "<%02X>", static_cast<unsigned char>(c));
-                out += hex;
-            } else {
-                out += c;
-            }
-        }
+    for (const unsigned char c : text) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "<%02X>", c);
+        out += c < 0x20 ? std::string(hex) : std::string(1, char(c));
     }
     return out;
 }
-
 } // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s ADDRESS CLOCK [RECORD...]\n", argv[0]);
+    const int clock = argc >= 3 ? std::atoi(argv[2]) : 0;
+    if (clock < 1 || clock > 128) {
+        std::fprintf(stderr, "usage: %s ADDRESS CLOCK [RECORD...] (CLOCK 1 to 128)\n", argv[0]);
         return 2;
     }
-    const std::string address = argv[1];
-    const int clock = std::atoi(argv[2]);
-    if (clock < 1 || clock > kClocks) {
-        std::fprintf(stderr, "the clock number is 1 to %d\n", kClocks);
-        return 2;
-    }
-    const char *portText = std::getenv("TEV_TCP_PORT");
-    const uint16_t port = portText && *portText ? static_cast<uint16_t>(std::atoi(portText)) : kDefaultPort;
-    const char terminal = static_cast<char>(0x20 + (clock - 1) % kTerminals + 1);
+    const char *port = std::getenv("TEV_TCP_PORT");
+    tevtest::TcpClock link(argv[1], port && *port ? uint16_t(std::atoi(port)) : uint16_t(2500));
     std::deque<std::string> records;
     for (int i = 3; i < argc; ++i)
-        records.push_back(std::string("\\A") + terminal + kGS + argv[i] + kETX);
-
+        records.push_back(std::string("\\A") + char(0x20 + (clock - 1) % 32 + 1) + '\x1d' + argv[i] + '\x03');
     std::signal(SIGINT, stop);
     std::signal(SIGTERM, stop);
-    tevtest::TcpClock link(address, port);
-    std::printf("clock %d at %s, waiting for TEV on 127.0.0.1:%u\n", clock, address.c_str(), port);
-    std::fflush(stdout);
+    std::printf("clock %d at %s, waiting for TEV\n", clock, argv[1]);
     bool awaitingAck = false;
     std::size_t seen = 0;
     while (!stopping) {
@@ -83,32 +53,30 @@ int main(int argc, char **argv)
                 continue;
             }
             std::printf("connected\n");
-            std::fflush(stdout);
             awaitingAck = false;
             seen = 0;
         }
         if (!records.empty() && !awaitingAck && link.send(records.front())) {
             std::printf("sent %s\n", shown(records.front()).c_str());
-            // Without acknowledgements a record is done once sent; with them, once acknowledged.
+            // In acknowledgement mode a record is done once TEV acknowledges it.
             awaitingAck = link.ackMode();
             if (!awaitingAck)
                 records.pop_front();
         }
         const bool open = link.pump(std::chrono::milliseconds(200));
-        const std::vector<tevtest::PcMessage> messages = link.messages();
-        for (; seen < messages.size(); ++seen) {
+        for (const std::vector<tevtest::PcMessage> messages = link.messages(); seen < messages.size(); ++seen) {
             std::printf("TEV: %s\n", shown(messages[seen].text).c_str());
-            if (messages[seen].text == kAck && awaitingAck) {
+            if (messages[seen].text == " TEV ACK" && awaitingAck) {
                 awaitingAck = false;
                 records.pop_front();
             }
         }
-        std::fflush(stdout);
         if (!open) {
             std::printf("TEV closed the connection\n");
             link.disconnect();
             link.clearReceived();
         }
+        std::fflush(stdout);
     }
     return 0;
 }
