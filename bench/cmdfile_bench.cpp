@@ -90,7 +90,7 @@ int main(int argc, char **argv)
     SerialClk::resetState();
 
     const QString mainDb = dir.filePath(QStringLiteral("Clock103.mdb"));
-    QFile::copy(QStringLiteral(TEV_APP_DIR_DEFAULT "/Clock103.mdb"), mainDb);
+    QFile::copy(QStringLiteral(TEV_NEW_CLOCK_DB), mainDb);
     QFile(mainDb).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     AppMain::state().AppPath = dir.path() + QLatin1Char('/');
     AppMain::state().DbPath = mainDb;

@@ -72,7 +72,7 @@ int main(int argc, char **argv)
     QTemporaryDir home;
     const std::string dir = home.path().toStdString();
     QDir(home.path()).mkpath(QStringLiteral("Data"));
-    QFile::copy(QStringLiteral(TEV_APP_DIR_DEFAULT "/Clock103.mdb"), home.filePath(QStringLiteral("Clock103.mdb")));
+    QFile::copy(QStringLiteral(TEV_NEW_CLOCK_DB), home.filePath(QStringLiteral("Clock103.mdb")));
     QFile(home.filePath(QStringLiteral("Clock103.mdb"))).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     qputenv("TEV_HOME", home.path().toLocal8Bit());
     qputenv("TEV_REGISTRY_DIR", home.path().toLocal8Bit());

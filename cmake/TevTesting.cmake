@@ -1,9 +1,11 @@
 include(GoogleTest)
 
-# What every test executable gets: the application folder the build lays out,
-# and in the sanitized build the sanitizers' options.
+# What every test executable gets: the application folder the build lays out
+# (for its libraries), the database as it ships, and in the sanitized build the
+# sanitizers' options.
 function(tev_test_setup name)
-  target_compile_definitions(${name} PRIVATE TEV_APP_DIR_DEFAULT="${TEV_APP_DIR}")
+  target_compile_definitions(${name} PRIVATE TEV_APP_DIR_DEFAULT="${TEV_APP_DIR}" TEV_NEW_CLOCK_DB="${TEV_NEW_CLOCK_DB}")
+  add_dependencies(${name} tev_newclockdb)
   if(TEV_SANITIZE)
     target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/support/sanitizer_options.c)
   endif()

@@ -23,7 +23,7 @@ protected:
     {
         QDir().mkpath(file(folder));
         const QString path = file(folder + QStringLiteral("/Clock102.mdb"));
-        QFile::copy(QStringLiteral(TEV_APP_DIR_DEFAULT "/Clock103.mdb"), path);
+        QFile::copy(QStringLiteral(TEV_NEW_CLOCK_DB), path);
         QFile(path).setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         Platform::Database src = Platform::Database::open(path);
         src.execute(QStringLiteral("INSERT INTO Registry VALUES ('Application', 'Clock', '2')"));
