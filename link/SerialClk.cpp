@@ -157,18 +157,30 @@ void WaitForDrain(Platform::CommControl &comm, int bytes)
 
 bool SendToPort(Platform::CommControl &comm, const QByteArray &frame)
 {
+    return SendFrame(comm, frame) == Delivery::Sent;
+}
+
+Delivery SendFrame(Platform::CommControl &comm, const QByteArray &frame)
+{
+    bool handed = false;
     try {
         // Nothing comes unasked: what waits is the tail of an earlier reply.
         if (comm.InBufferCount() > 0)
             comm.Input();
+        handed = comm.PortOpen();  // a closed port takes nothing
         comm.Output(frame);
         WaitForDrain(comm, int(frame.size()));
     } catch (const Platform::Error &e) {
         reportError(e);
-        return false;
+        if (!handed)
+            return Delivery::NotSent;
+        // A frame still whole in the queue never left; one that has begun to leave may still be taken.
+        if (comm.PortOpen() && comm.ClearOutBuffer() >= frame.size())
+            return Delivery::NotSent;
+        return Delivery::MayHaveLeft;
     }
     Platform::Clock::sleep(state().CommParm.MachineSpeed * kMachineSpeedUnitMs);
-    return true;
+    return Delivery::Sent;
 }
 
 QByteArray ReadPortReply(Platform::CommControl &comm)

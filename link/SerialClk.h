@@ -77,6 +77,15 @@ void CalcFrameLrc(const QByteArray &frame, int &l1, int &l2);
 // Discards unasked input, sends and waits for the output to drain, then
 // pauses MachineSpeed x 10 ms. False (after an error box) when it failed.
 bool SendToPort(Platform::CommControl &comm, const QByteArray &frame);
+// What became of a frame given to the port.
+enum class Delivery {
+    Sent,
+    NotSent,      // none of it left, and none of it ever will
+    MayHaveLeft,  // some or all of it may reach the clock
+};
+// SendToPort, telling what became of a frame that failed: output that did
+// not leave in time is discarded, so no part of it goes out later.
+Delivery SendFrame(Platform::CommControl &comm, const QByteArray &frame);
 // A whole reply: read on from its first byte until EOT or a quiet
 // PollTimeOut; "" when nothing came in 4 x PollTimeOut.
 QByteArray ReadPortReply(Platform::CommControl &comm);

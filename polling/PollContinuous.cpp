@@ -200,9 +200,10 @@ QByteArray PollValidateSerialClock(int controller, int terminal, const QByteArra
         }
         Platform::Clock::sleep(kAckPauseMs);
         if (!line.send(SerialClk::BuildAckMsg(controller, terminal))) {
-            // The clock keeps the punch and sends it again: checking or posting it now would post it twice.
+            // A clock that did not get it keeps the punch and sends it again: checking or posting it now
+            // would post it twice. One that may have got it may have let it go: POLL.txt keeps it.
             view.requestStop();
-            return {};
+            return line.notSent && line.notSent() ? QByteArray() : record;
         }
         view.showLineState(LineState::Delivered);
         if (!punch)

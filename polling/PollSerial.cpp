@@ -149,11 +149,14 @@ void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFi
         view.appendRecord(DisplayText(*frame));
         Platform::Clock::sleep(kAckPauseMs);
         if (!line.send(ack)) {
-            // The clock keeps the record and sends it again: posted from here too, it would post twice.
-            try {
-                files.withdrawLastRecord();
-            } catch (const Platform::Error &e) {
-                ShowError(e);
+            // A clock that did not get it keeps the record and sends it again: posted from here too, it
+            // would post twice. One that may have got it may have let it go: POLL.txt keeps it.
+            if (line.notSent && line.notSent()) {
+                try {
+                    files.withdrawLastRecord();
+                } catch (const Platform::Error &e) {
+                    ShowError(e);
+                }
             }
             view.requestStop();
             return;

@@ -64,12 +64,16 @@ struct ClockLine {
     std::function<bool(const QByteArray &frame)> send;
     std::function<QByteArray()> read;
     int pollDelayMs = 0;
+    // After a send that failed: true when no part of the frame reaches the
+    // clock. Unset, a frame that failed may have reached it.
+    std::function<bool()> notSent;
 };
 
 // Takes every record the clock holds, one at a time: each is written to
 // the day's log and POLL.txt before its acknowledgement leaves. A record
 // that cannot be written is not acknowledged: its error is shown and the
-// poll is stopped.
+// poll is stopped. An acknowledgement that fails stops the poll too; its
+// record leaves POLL.txt only when the clock surely did not get it.
 void PollSerialClock(int controller, int terminal, const ClockLine &line, PollFiles::DataFiles &files,
                      PollView &view);
 

@@ -6,6 +6,8 @@
 #include "platform/comm/commcontrol.h"
 #include "platform/error.h"
 
+#include <memory>
+
 namespace PollSerial {
 
 void EndPoll(PollView &view, PollFiles::DataFiles &files)
@@ -26,8 +28,13 @@ void EndPoll(PollView &view, PollFiles::DataFiles &files)
 ClockLine MainWindowLine()
 {
     Platform::CommControl &comm = SerialClk::MainComm();
-    return ClockLine{[&comm](const QByteArray &frame) { return SerialClk::SendToPort(comm, frame); },
-                     [&comm] { return SerialClk::ReadPortReply(comm); }, SerialClk::state().CommParm.PollDelay};
+    const auto last = std::make_shared<SerialClk::Delivery>(SerialClk::Delivery::Sent);
+    return ClockLine{[&comm, last](const QByteArray &frame) {
+                         *last = SerialClk::SendFrame(comm, frame);
+                         return *last == SerialClk::Delivery::Sent;
+                     },
+                     [&comm] { return SerialClk::ReadPortReply(comm); }, SerialClk::state().CommParm.PollDelay,
+                     [last] { return *last == SerialClk::Delivery::NotSent; }};
 }
 
 PortOps MainWindowPorts()

@@ -170,6 +170,11 @@ int CommControl::OutBufferCount()
     return m_open ? outCount() : 0;
 }
 
+int CommControl::ClearOutBuffer()
+{
+    return m_open ? purgeOutput() : 0;
+}
+
 bool CommControl::CDHolding()
 {
     return m_open && carrier();

@@ -99,6 +99,10 @@ public:
     // 0 while the port is closed.
     int InBufferCount();
     int OutBufferCount();
+    // Discards the output that has not left the port and returns how many
+    // bytes it was; 0 while the port is closed. Nothing leaves between the
+    // count and the discard.
+    int ClearOutBuffer();
     // Carrier detect; false while closed or when the device has no modem lines.
     bool CDHolding();
 
@@ -117,6 +121,7 @@ protected:
     virtual QByteArray readDevice() = 0;
     virtual int inCount() = 0;
     virtual int outCount() = 0;
+    virtual int purgeOutput() = 0;
     virtual bool carrier() = 0;
 
     // For a subclass whose device went away under it.

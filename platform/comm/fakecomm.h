@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 namespace Platform {
 
@@ -53,6 +54,7 @@ protected:
     QByteArray readDevice() override;
     int inCount() override { return int(m_input.size()); }
     int outCount() override { return m_pendingOutput; }
+    int purgeOutput() override { return std::exchange(m_pendingOutput, 0); }
     bool carrier() override { return m_carrier; }
 
 private:

@@ -244,6 +244,18 @@ int SerialCommControl::outCount()
     return int(m_device.bytesToWrite()) + queued;
 }
 
+int SerialCommControl::purgeOutput()
+{
+    // Output suspended, the count is exactly what never leaves (bytes already
+    // in the device's own buffer count as gone).
+    const int fd = int(m_device.handle());
+    (void)::tcflow(fd, TCOOFF);
+    const int pending = outCount();
+    m_device.clear(QSerialPort::Output);
+    (void)::tcflow(fd, TCOON);
+    return pending;
+}
+
 bool SerialCommControl::carrier()
 {
     int lines = 0;

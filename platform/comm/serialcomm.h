@@ -52,6 +52,7 @@ protected:
     QByteArray readDevice() override;
     int inCount() override;
     int outCount() override;
+    int purgeOutput() override;
     bool carrier() override;
 
 private:

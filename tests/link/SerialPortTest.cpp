@@ -103,6 +103,21 @@ TEST_F(SerialPort, PortThatWillNotCloseIsNeverReportedReopened)
     EXPECT_EQ(Platform::Ui::shown().back().kind, QStringLiteral("msgbox"));
 }
 
+// A frame that does not drain is discarded, so it cannot leave once the
+// line frees; it surely did not reach the clock only when none of it had left.
+TEST_F(SerialPort, FrameThatDoesNotDrainIsDiscardedAndUnsentOnlyWhenWhole)
+{
+    ASSERT_TRUE(SerialClk::OpenPort(*comm, 3, kNine));
+    const QByteArray ack = SerialClk::BuildAckMsg(1, 1);
+    using D = SerialClk::Delivery;
+    for (const auto &[stuck, delivery] : {std::pair{5, D::NotSent}, std::pair{3, D::MayHaveLeft}}) {
+        comm->setResponder([n = stuck](Fake &f, const QByteArray &) { f.setPendingOutput(n); });
+        Platform::Ui::queueAnswer(Platform::Ui::Answer::Ok);
+        EXPECT_EQ(SerialClk::SendFrame(*comm, ack), delivery) << stuck;
+        EXPECT_EQ(comm->OutBufferCount(), 0) << stuck;
+    }
+}
+
 TEST_F(SerialPort, ModemCommandTellsOkErrorAndSilenceApart)
 {
     ASSERT_TRUE(SerialClk::OpenPort(*comm, 3, kNine));

@@ -21,6 +21,7 @@
 #include <QRadioButton>
 
 #include <fcntl.h>
+#include <termios.h>
 
 #include <gtest/gtest.h>
 
@@ -285,6 +286,26 @@ TEST_F(SerialPollOnce, RecordThatCannotBeWrittenIsNotAcknowledged)
     EXPECT_EQ(clock.receivedKinds(), std::vector<Frame>{Frame::Poll});
     EXPECT_EQ(clock.pendingRecords(), 2u);
     EXPECT_TRUE(form->cmdPoll[0]->isEnabled()) << "back to idle";
+}
+
+// The line stops taking bytes right after the clock's record and frees once
+// the poll has given up on the acknowledgement: discarded, it never leaves,
+// and the record, which the clock sends again, is posted once, by the next poll.
+TEST_F(SerialPollOnce, AcknowledgementStuckInThePortNeverLeavesAndItsRecordIsPostedOnce)
+{
+    Clock &clock = addClock(5, 1);
+    selectClock(5, 1);
+    clock.queueRecord(kPunch);
+    clock.holdLineAfterNextRecord();
+    answerOk();
+    poll();
+    EXPECT_EQ(boxes().size(), 1);
+    (void)tcflow(clock.slaveFd(), TCOON);  // the line frees
+    form.reset();
+    poll();
+    EXPECT_EQ(posted, (QByteArrayList{QByteArray(), StoredLine(kPunch)}));
+    EXPECT_EQ(clock.receivedKinds(), (std::vector<Frame>{Frame::Poll, Frame::Poll, Frame::Ack, Frame::Poll,
+                                                         Frame::Poll, Frame::Poll}));
 }
 
 TEST_F(SerialPollOnce, AllClocksPollsEveryRowOnItsOwnPort)

@@ -277,22 +277,29 @@ TEST_F(ClockDrain, RecordThatCannotBeWrittenIsNeverAcknowledgedAndStopsThePoll)
     EXPECT_EQ(Platform::Ui::shown().back().title, "Kovra Error#: 61");
 }
 
-// The clock keeps a record whose acknowledgement did not go out and sends
-// it again at the next poll: posted from both, it would post twice.
-TEST_F(ClockDrain, RecordWhoseAcknowledgementIsRefusedIsInPollFileOnceAfterItsResend)
+// A clock that surely did not get the acknowledgement keeps the record and
+// sends it again at the next poll: posted from both, it would post twice. One
+// that may have got it may have deleted it: POLL.txt is where it still is.
+TEST_F(ClockDrain, RecordWhoseAcknowledgementFailsIsInPollFileOnce)
 {
-    line.send = [this, send = line.send, refuse = true](const QByteArray &frame) mutable {
-        return !(frame == ack && std::exchange(refuse, false)) && send(frame);
-    };
-    for (int poll = 0; poll < 2; ++poll) {
-        replies = {Frame(kPunch)};
-        view.stop = false;
-        drain();
+    for (const bool surelyNotSent : {true, false}) {
+        QFile::remove(file("Data/POLL.txt"));
+        QFile::remove(file("Data/DATA1207.log"));
+        line.send = [this, send = line.send, refuse = true](const QByteArray &frame) mutable {
+            return !(frame == ack && std::exchange(refuse, false)) && send(frame);
+        };
+        line.notSent = [surelyNotSent] { return surelyNotSent; };
+        for (int poll = 0; poll < (surelyNotSent ? 2 : 1); ++poll) {
+            replies = {Frame(kPunch)};
+            view.stop = false;
+            drain();
+        }
+        QFile pollFile(file("Data/POLL.txt"));
+        ASSERT_TRUE(pollFile.open(QIODevice::ReadOnly));
+        EXPECT_EQ(pollFile.readAll(), PollSerial::RecordLine(Frame(kPunch)) + "\r\n") << surelyNotSent;
+        EXPECT_EQ(log(), (PollSerial::RecordLine(Frame(kPunch)) + "\r\n").repeated(surelyNotSent ? 2 : 1))
+            << "every record received";
     }
-    QFile pollFile(file("Data/POLL.txt"));
-    ASSERT_TRUE(pollFile.open(QIODevice::ReadOnly));
-    EXPECT_EQ(pollFile.readAll(), PollSerial::RecordLine(Frame(kPunch)) + "\r\n");
-    EXPECT_EQ(log(), (PollSerial::RecordLine(Frame(kPunch)) + "\r\n").repeated(2)) << "every record received";
 }
 
 TEST_F(ClockDrain, PunchTheDisplayCannotTakeApartIsStillStoredAndAcknowledged)

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -115,6 +116,12 @@ void EmulatedSerialClock::onAcknowledgement(std::function<void()> hook)
     m_onAck = std::move(hook);
 }
 
+void EmulatedSerialClock::holdLineAfterNextRecord()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdAfterRecord = true;
+}
+
 void EmulatedSerialClock::splitWrites(bool on)
 {
     std::lock_guard lock(m_mutex);
@@ -210,6 +217,9 @@ void EmulatedSerialClock::handleFrame(const std::string &frame)
     if (acknowledged)
         acknowledged();
     send(answer, babble, delay);
+    std::lock_guard lock(m_mutex);
+    if (kind == Frame::Poll && answer.size() > 1 && std::exchange(m_holdAfterRecord, false))
+        (void)tcflow(m_slave, TCOOFF);
 }
 
 // Called with the mutex held.

@@ -67,6 +67,11 @@ public:
     // quiet gap that ends a reply.
     void splitWrites(bool on);
 
+    // After it hands out its next record the line stops taking the host's
+    // bytes (the port's output is suspended): the host's next frame stays in
+    // its output queue until the host discards it or lets the line go again.
+    void holdLineAfterNextRecord();
+
     // Called in the clock's own thread when the host acknowledges a record
     // of this clock, once the record has left the queue.
     void onAcknowledgement(std::function<void()> hook);
@@ -112,6 +117,7 @@ private:
     std::vector<Received> m_received;
     std::vector<std::string> m_accepted;
     bool m_split = false;
+    bool m_holdAfterRecord = false;
     std::function<void()> m_onAck;
 
     std::thread m_thread;
