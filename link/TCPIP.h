@@ -3,6 +3,7 @@
 #include <tevlink.h>
 
 #include <QByteArray>
+#include <QByteArrayList>
 #include <QString>
 
 #include <array>
@@ -67,19 +68,28 @@ struct TCPIPClockRec {
 
 constexpr int kMaxClocks = 128;
 
+// What the TCP/IP poll keeps of one clock's text between its steps and its
+// loops (polling/TCPIPRecords cuts and commits it).
+struct ClockText {
+    // What the clock sent that is not committed: its unfinished record, or
+    // text that waits for the clock's next backslash. Unacknowledged.
+    std::optional<QByteArray> Held;
+    // Records a failed write gave back, in order, unacknowledged: they go
+    // before anything the clock sends next, and nothing joins them.
+    QByteArrayList Kept;
+    // The clock's last record went on disk without its end mark, which may
+    // still come in front of its next backslash.
+    QByteArray OpenRecord;
+    // Its last punch on disk: a punch equal to it is the clock's copy.
+    QByteArray LastPunch;
+};
 // What the TCP/IP poll keeps of one clock between its steps and its loops.
 enum class ClockSeen { Never, Connected, Offline };
 struct ClockPollRec {
     ClockSeen Seen = ClockSeen::Never;
-    // What the clock sent that is not committed: its unfinished record (after
-    // a write that failed, the records from the one that failed on), unacknowledged.
-    std::optional<QByteArray> Held;
+    ClockText Text;
     double LastByteAt = 0;  // Platform::Clock::seconds() of the clock's last receive
     TCPIPClockRec Clock;    // as its last step had it: the held text's lines are stamped from it
-    // In acknowledgement mode a clock whose connection went may send its last
-    // record again, not knowing whether the acknowledgement reached it.
-    QByteArray LastRecord;    // its last record on disk
-    QByteArray MayComeAgain;  // that record, from the loss of its connection to its next record
 };
 constexpr int kRxBufSize = 1550;
 constexpr int kBadAddrSize = 15;

@@ -394,18 +394,16 @@ void Session::switchToConnected(qint32 n, int32_t c, int32_t t)
     yield();
 }
 
-void Session::wentOffline(qint32 n)
+void Session::wentOffline(const LoopClock &loopClock)
 {
+    const qint32 n = loopClock.rec.ScreenID;
     TCPIP::State &s = TCPIP::state();
     TCPIP::ClockPollRec &clock = s.PollClocks[n];
     s.AckSent[n] = false;
-    // Nothing more comes for what the lost connection left unfinished: a
-    // fragment goes to buffer.log only; a clock in acknowledgement mode sends it again.
-    take(clock.Clock, {}, TCPIPRecords::TextEnd::Final);
+    // What the lost connection left unfinished is not written: the clock sends it again.
+    settle(loopClock);
     if (clock.Seen != TCPIP::ClockSeen::Connected)
         return;
-    if (s.TCPIPSettings.TCPIPACK)
-        clock.MayComeAgain = clock.LastRecord;
     clock.Seen = TCPIP::ClockSeen::Offline;
     showConnected();
     beforeEvents();
@@ -416,17 +414,22 @@ void Session::take(const LoopClock &clock, const QByteArray &received, TCPIPReco
 {
     const qint32 n = clock.rec.ScreenID;
     m_address[n] = {clock.controller, clock.terminal};
-    TCPIP::ClockPollRec &state = TCPIP::state().PollClocks[n];
-    m_batch.add(n, state.Held, received, lineOptions(clock), end, {&state.LastRecord, &state.MayComeAgain});
+    m_batch.add(n, TCPIP::state().PollClocks[n].Text, received, lineOptions(clock), end);
+}
+
+void Session::settle(const LoopClock &clock)
+{
+    TCPIP::ClockText &text = TCPIP::state().PollClocks[clock.rec.ScreenID].Text;
+    if (text.Held || !text.Kept.isEmpty())
+        take(clock, {}, TCPIPRecords::TextEnd::Final);
+    text.OpenRecord.clear();
 }
 
 void Session::settleHeld()
 {
-    for (const LoopClock &loopClock : m_clocks) {
-        const qint32 n = loopClock.rec.ScreenID;
-        const TCPIP::ClockPollRec &clock = TCPIP::state().PollClocks[n];
-        if (ValidClockNumber(n) && clock.Held)
-            take(clock.Clock, {}, TCPIPRecords::TextEnd::Final);
+    for (const LoopClock &clock : m_clocks) {
+        if (ValidClockNumber(clock.rec.ScreenID))
+            settle(clock);
     }
     commit();
 }
@@ -463,7 +466,7 @@ uint32_t Session::poll(const LoopClock &clock)
         if (s.TCPIPSettings.TCPIPACK && !s.AckSent[n])
             s.AckSent[n] = m_api.AckRequired(s.LinkHandleArg, c, t, 1) == 1;
     } else if (status == kNotConnected) {
-        wentOffline(n);
+        wentOffline(clock);
         return status;
     }
 
@@ -474,7 +477,10 @@ uint32_t Session::poll(const LoopClock &clock)
         m_moreWaiting = received.size() >= TCPIPRecords::kMaxReceiveBytes;
         state.LastByteAt = Platform::Clock::seconds();
         take(clock, received, TCPIPRecords::TextEnd::Open);
-    } else if (status == kNothingWaiting && state.Held &&
+    } else if (status == kNothingWaiting && !state.Text.Kept.isEmpty()) {
+        // What a failed write gave back goes again.
+        take(clock, {}, TCPIPRecords::TextEnd::Open);
+    } else if (status == kNothingWaiting && state.Text.Held &&
                (Platform::Clock::seconds() - state.LastByteAt) * 1000 >= TCPIPRecords::kHeldQuietMs) {
         take(clock, {}, TCPIPRecords::TextEnd::Quiet);
     }
@@ -511,7 +517,6 @@ bool RunLoop(Shape shape, TCPIP::Build build, PollDisplay &display, StopSignal s
         } else {
             runAllClocks(loop, build, stop);
         }
-        loop.settleHeld();
     } catch (const Platform::Error &e) {
         // The session has closed its files before the box waits.
         showLoopError(e);
@@ -523,7 +528,7 @@ void SettleHeldRecords()
 {
     std::vector<LoopClock> holding;
     for (const TCPIP::ClockPollRec &clock : TCPIP::state().PollClocks) {
-        if (clock.Held)
+        if (clock.Text.Held || !clock.Text.Kept.isEmpty())
             holding.emplace_back(clock.Clock);
     }
     // A build that is not loaded holds no connection to acknowledge through,

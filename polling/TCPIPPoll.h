@@ -78,8 +78,8 @@ public:
     // After a pass (or a step of the single-clock loop): the next follows at
     // once when it brought data, else after a wait that grows while passes stay empty.
     void rest(bool brought);
-    // The end of the loop: what its clocks still hold goes as nothing more
-    // can come for it (a record committed, a fragment discarded).
+    // The link prepared again or the program quitting: what the clocks still
+    // hold is settled as at a lost connection.
     void settleHeld();
 
 private:
@@ -95,8 +95,9 @@ private:
     void yield();
     void unknownCaller();
     void switchToConnected(qint32 n, int32_t c, int32_t t);
-    void wentOffline(qint32 n);
+    void wentOffline(const LoopClock &clock);
     void take(const LoopClock &clock, const QByteArray &received, TCPIPRecords::TextEnd end);
+    void settle(const LoopClock &clock);
     void showConnected();
     void refreshTerminal();
 

@@ -3,6 +3,8 @@
 #include "libs/frame/LinkFrame.h"
 #include "platform/ansi.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <cstring>
 
@@ -14,7 +16,6 @@ constexpr char Blank = ' ';
 constexpr char NUL = '\0';
 constexpr char KeepAliveText[] = "TEV KEEPALIVE";
 constexpr int kKeepAliveAt = 5;  // the sixth character, counting the backslash as the first
-constexpr int kKeepAliveLength = sizeof KeepAliveText - 1;
 // The terminal stamp replaces the record's third character.
 constexpr int kStampAt = 2;
 // A record's header: the backslash, "A", the terminal character and GS.
@@ -29,6 +30,11 @@ using LinkFrame::RS;
 using LinkFrame::US;
 constexpr char kAddressGap[] = "   ";
 constexpr int kBlankBlock = 64;
+
+bool IsKeepAliveText(QByteArrayView record)
+{
+    return record.sliced(std::min<qsizetype>(record.size(), kKeepAliveAt)).startsWith(KeepAliveText);
+}
 
 } // namespace
 
@@ -84,118 +90,259 @@ QByteArray BufferRecord(const QByteArray &record)
 
 bool IsKeepAlive(const QByteArray &record)
 {
-    return record.mid(kKeepAliveAt, kKeepAliveLength) == KeepAliveText;
+    return IsKeepAliveText(record);
 }
+
+namespace {
+
+// The keep-alive text so far: the header, then " TEV KEEPALIVE".
+bool IsKeepAliveStart(QByteArrayView record)
+{
+    static constexpr QByteArrayView kBody(" TEV KEEPALIVE");
+    return record.size() <= kHeaderLength + kBody.size() &&
+           (record.size() <= kHeaderLetterAt || record[kHeaderLetterAt] == kHeaderLetter) &&
+           (record.size() <= kHeaderEndAt || record[kHeaderEndAt] == GS) &&
+           kBody.startsWith(record.sliced(std::min<qsizetype>(record.size(), kHeaderLength)));
+}
+
+// How far a record follows the punch layout the posting reads: the header,
+// "P", the function digit before the first RS, the badge ended by RS, the
+// stamp after the first US, one character, the fields each ended by RS, ETX.
+struct PunchLayout {
+    enum Stage {
+        NoPunch,      // another record
+        BeforeStamp,  // cut before its stamp is whole
+        NoStamp,      // what stands after its US is no stamp
+        Stamped,
+    } stage = NoPunch;
+    bool plain = false;         // function digit 0: no fields
+    qsizetype stampEnd = -1;    // Stamped: the index after the stamp
+};
+
+PunchLayout LayoutOf(QByteArrayView r)
+{
+    PunchLayout p;
+    if (r.size() <= kHeaderLength || r[kHeaderLetterAt] != kHeaderLetter || r[kHeaderEndAt] != GS ||
+        r[kHeaderLength] != LinkFrame::PollChar)
+        return p;
+    p.stage = PunchLayout::BeforeStamp;
+    const qsizetype functionEnd = r.indexOf(RS, kHeaderLength + 1);
+    if (functionEnd < 0 || r.indexOf(RS, functionEnd + 1) < 0)
+        return p;
+    p.plain = r[functionEnd - 1] == kPlainPunch;
+    const qsizetype us = r.indexOf(US, functionEnd + 1);
+    if (us < 0)
+        return p;
+    const QByteArrayView stamp = r.sliced(us + 1).first(std::min<qsizetype>(r.size() - us - 1, kStampLength));
+    if (!std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        p.stage = PunchLayout::NoStamp;
+    else if (stamp.size() == kStampLength)
+        p.stage = PunchLayout::Stamped;
+    p.stampEnd = us + 1 + kStampLength;
+    return p;
+}
+
+// What is posted of a punch: the record without the one character after its
+// stamp and without its ETX; empty for any other record. Two punches with
+// the same are one punch: it carries its stamp to the second.
+QByteArray PunchKey(const QByteArray &record)
+{
+    const PunchLayout p = LayoutOf(record);
+    if (p.stage != PunchLayout::Stamped)
+        return {};
+    const qsizetype end = record.endsWith(ETX) ? record.size() - 1 : record.size();
+    return record.left(p.stampEnd) + record.mid(p.stampEnd + 1, end - p.stampEnd - 1);
+}
+
+// `rest` is only the end a record that went without its end mark could still
+// have had coming: its ETX, or after a plain punch's stamp the one character and ETX.
+bool IsEndOf(const QByteArray &open, const QByteArray &rest)
+{
+    if (open.isEmpty())
+        return false;
+    if (rest == QByteArrayView(&ETX, 1))
+        return true;
+    const PunchLayout p = LayoutOf(open);
+    if (p.stage != PunchLayout::Stamped || !p.plain)
+        return false;
+    const qsizetype tail = open.size() - p.stampEnd + rest.size();
+    return tail <= 2 && (tail < 2 || rest.back() == ETX);
+}
+
+// A record a backslash follows is the clock's whole record, as it stands.
+// A keep-alive is never logged, not even its beginning. A punch its layout
+// says is not whole was begun again when a longer copy of it follows, past
+// any keep-alive (its clock came back on a new connection, which the poll
+// need not have seen); nothing when that cannot be told before more comes.
+std::optional<PieceKind> FollowedKind(const QByteArray &record, QByteArrayView after, TextEnd end)
+{
+    if (IsKeepAliveText(record))
+        return PieceKind::KeepAlive;
+    if (record.endsWith(ETX))
+        return PieceKind::Record;
+    if (IsKeepAliveStart(record))
+        return PieceKind::Fragment;
+    if (LayoutOf(record).stage == PunchLayout::NoPunch || Judge(record) == Shape::Complete)
+        return PieceKind::Record;
+    // Without its copy in view yet: as the last record of the text would be.
+    const auto undecided = [end]() -> std::optional<PieceKind> {
+        if (end == TextEnd::Open)
+            return std::nullopt;
+        return end == TextEnd::Final ? PieceKind::Fragment : PieceKind::Record;
+    };
+    for (qsizetype at = 0; at < after.size();) {
+        const qsizetype next = after.indexOf(Backslash, at + 1);
+        const QByteArrayView later = next < 0 ? after.sliced(at) : after.sliced(at, next - at);
+        if (!IsKeepAliveText(later) && !(IsKeepAliveStart(later) && next >= 0)) {
+            if (later.size() > record.size() && later.startsWith(record))
+                return PieceKind::Fragment;
+            const bool mayGrowInto = next < 0 && QByteArrayView(record).startsWith(later);
+            return mayGrowInto ? undecided() : std::optional(PieceKind::Record);
+        }
+        if (next < 0)
+            break;
+        at = next;
+    }
+    return undecided();
+}
+
+PieceKind KeptKind(const QByteArray &kept)
+{
+    if (!kept.startsWith(Backslash))
+        return PieceKind::Continuation;
+    return IsKeepAlive(kept) ? PieceKind::KeepAlive : PieceKind::Record;
+}
+
+} // namespace
 
 Shape Judge(const QByteArray &record)
 {
     if (record.endsWith(ETX) || IsKeepAlive(record))
         return Shape::Complete;
-    // Cut inside its header (or right after it) it may still become a punch.
-    if (record.size() <= kHeaderLength) {
-        const bool headerSoFar = (record.size() <= kHeaderLetterAt || record[kHeaderLetterAt] == kHeaderLetter) &&
-                                 (record.size() <= kHeaderEndAt || record[kHeaderEndAt] == GS);
-        return headerSoFar ? Shape::Fragment : Shape::Unjudged;
-    }
-    if (record[kHeaderLetterAt] != kHeaderLetter || record[kHeaderEndAt] != GS ||
-        record[kHeaderLength] != LinkFrame::PollChar)
+    if (IsKeepAliveStart(record))
+        return Shape::Beginning;
+    const PunchLayout p = LayoutOf(record);
+    switch (p.stage) {
+    case PunchLayout::NoPunch:
+    case PunchLayout::NoStamp:
         return Shape::Unjudged;
-    // A punch: its function digit, RS, the badge, RS, US, the stamp and one character.
-    const qsizetype functionEnd = record.indexOf(RS, kHeaderLength);
-    const qsizetype badgeEnd = functionEnd < 0 ? -1 : record.indexOf(RS, functionEnd + 1);
-    if (badgeEnd < 0 || record.size() != badgeEnd + 2 + kStampLength + 1 || record[badgeEnd + 1] != US)
-        return Shape::Fragment;
-    const QByteArray stamp = record.mid(badgeEnd + 2, kStampLength);
-    if (!std::all_of(stamp.begin(), stamp.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return Shape::Fragment;
-    // A function key's fields follow its stamp and end with ETX: cut there, it
-    // is not known to be whole.
-    return record[functionEnd - 1] == kPlainPunch ? Shape::Complete : Shape::Unjudged;
+    case PunchLayout::BeforeStamp:
+        return Shape::Beginning;
+    case PunchLayout::Stamped:
+        break;
+    }
+    // A plain punch is whole with its stamp; a function key's punch has its
+    // fields to come, each ended by RS, and ETX after them.
+    if (record.size() - p.stampEnd <= 1)
+        return p.plain ? Shape::Complete : Shape::Beginning;
+    return record.endsWith(RS) ? Shape::Unjudged : Shape::Beginning;
 }
 
-std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received, TextEnd end)
+std::vector<Piece> CutReceive(TCPIP::ClockText &clock, const QByteArray &received, TextEnd end)
 {
     std::vector<Piece> pieces;
-    QByteArray text;
-    if (held) {
-        // The clock's next text before a backslash belongs to what it left held.
-        text = *held + received;
-        held.reset();
-    } else {
-        const qsizetype first = received.indexOf(Backslash);
-        if (first < 0)
+    for (QByteArray &kept : clock.Kept)
+        pieces.push_back(Piece{KeptKind(kept), std::move(kept)});
+    clock.Kept.clear();
+
+    const QByteArray text = clock.Held ? *clock.Held + received : received;
+    clock.Held.reset();
+    qsizetype at = text.indexOf(Backslash);
+    if (at != 0 && !text.isEmpty()) {
+        const QByteArray rest = at < 0 ? text : text.left(at);
+        if (at < 0 && end == TextEnd::Open && rest.size() <= kMaxHeldBytes) {
+            clock.Held = rest;
             return pieces;
-        // The rest of a record this program never held (it came before the
-        // link was prepared, or its beginning was discarded): kept in the
-        // files for the record, but never acknowledged. A lone ETX is the end
-        // of a punch already committed without it.
-        if (first > 0 && received.left(first) != QByteArray(1, ETX))
-            pieces.push_back(Piece{PieceKind::Unacknowledged, Backslash + received.left(first)});
-        text = received.mid(first);
-    }
-    for (qsizetype at = 0; at < text.size();) {
-        const qsizetype next = text.indexOf(Backslash, at + 1);
-        const QByteArray record = text.mid(at, next < 0 ? -1 : next - at);
-        const Shape shape = Judge(record);
-        // The last record waits for more unless it is complete, the clock has
-        // fallen quiet on a record no rule judges, or nothing more can come.
-        const bool waits = next < 0 && shape != Shape::Complete && record.size() <= kMaxHeldBytes &&
-                           (end == TextEnd::Open || (end == TextEnd::Quiet && shape == Shape::Fragment));
-        if (waits) {
-            held = record;
-            break;
         }
-        // A fragment a backslash follows was started again, or given up: its
-        // acknowledgement would take the clock's whole record unwritten.
-        if (shape == Shape::Fragment)
+        if (!IsEndOf(clock.OpenRecord, rest))
+            pieces.push_back(Piece{PieceKind::Continuation, rest});
+    }
+    if (at >= 0 || end == TextEnd::Final)
+        clock.OpenRecord.clear();
+    while (at >= 0) {
+        const qsizetype next = text.indexOf(Backslash, at + 1);
+        if (next >= 0) {
+            const QByteArray record = text.mid(at, next - at);
+            const std::optional<PieceKind> kind = FollowedKind(record, QByteArrayView(text).sliced(next), end);
+            if (!kind && text.size() - at <= kMaxHeldBytes) {
+                clock.Held = text.mid(at);
+                break;
+            }
+            pieces.push_back(Piece{kind.value_or(PieceKind::Record), record});
+            at = next;
+            continue;
+        }
+        // The clock's last record so far.
+        const QByteArray record = text.mid(at);
+        const Shape shape = Judge(record);
+        const bool settled = shape == Shape::Complete || record.size() > kMaxHeldBytes;
+        if (!settled && end == TextEnd::Final) {
             pieces.push_back(Piece{PieceKind::Fragment, record});
-        else
-            pieces.push_back(Piece{IsKeepAlive(record) ? PieceKind::KeepAlive : PieceKind::Record, record});
-        if (next < 0)
-            break;
-        at = next;
+        } else if (!settled && (end == TextEnd::Open || shape == Shape::Beginning)) {
+            clock.Held = record;
+        } else if (IsKeepAlive(record)) {
+            pieces.push_back(Piece{PieceKind::KeepAlive, record});
+        } else {
+            pieces.push_back(Piece{PieceKind::Record, record});
+            // Its end mark may still come on this connection.
+            if (!record.endsWith(ETX) && end != TextEnd::Final)
+                clock.OpenRecord = record;
+        }
+        break;
     }
     return pieces;
 }
 
-void Batch::add(int key, std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
-                TextEnd end, Resend resend)
+void Batch::add(int key, TCPIP::ClockText &clock, const QByteArray &received, const LineOptions &options,
+                TextEnd end)
 {
-    for (Piece &piece : CutReceive(held, received, end)) {
-        if (piece.kind == PieceKind::Record && resend.expected && !resend.expected->isEmpty()) {
-            // Only the clock's first record after it came back can be the copy.
-            if (piece.text == *resend.expected)
-                piece.kind = PieceKind::SentAgain;
-            resend.expected->clear();
-        }
+    for (Piece &piece : CutReceive(clock, received, end)) {
         QByteArray line;
-        if (piece.kind != PieceKind::Fragment && piece.kind != PieceKind::SentAgain)
+        if (piece.kind == PieceKind::Continuation)
+            line = LogLine(Backslash + piece.text, options);
+        else if (piece.kind != PieceKind::Fragment)
             line = LogLine(piece.text, options);
-        if (piece.kind == PieceKind::Record || piece.kind == PieceKind::Unacknowledged)
-            m_lines.push_back(line);
-        m_entries.push_back(Entry{key, &held, std::move(piece), std::move(line), resend});
+        m_entries.push_back(Entry{key, &clock, std::move(piece), std::move(line)});
     }
 }
 
 void Batch::commit(const CommitTargets &to)
 {
+    // A punch equal to its clock's last punch on disk, or to one before it
+    // here, is the clock's copy: found in order, whatever the connection did.
+    QHash<TCPIP::ClockText *, QByteArray> lastPunch;
+    QByteArrayList lines;
+    for (Entry &e : m_entries) {
+        if (e.piece.kind == PieceKind::Record) {
+            const QByteArray key = PunchKey(e.piece.text);
+            if (!key.isEmpty()) {
+                const auto last = lastPunch.constFind(e.clock);
+                if (key == (last != lastPunch.cend() ? *last : e.clock->LastPunch))
+                    e.piece.kind = PieceKind::SentAgain;
+                else
+                    lastPunch.insert(e.clock, key);
+            }
+        }
+        if (e.piece.kind == PieceKind::Record || e.piece.kind == PieceKind::Continuation)
+            lines.push_back(e.line);
+    }
     std::size_t i = 0;
     bool written = false;
     try {
-        if (!m_lines.isEmpty())
-            to.write(m_lines);
+        if (!lines.isEmpty())
+            to.write(lines);
         written = true;
+        for (auto it = lastPunch.cbegin(); it != lastPunch.cend(); ++it)
+            it.key()->LastPunch = it.value();
         for (; i < m_entries.size(); ++i) {
             const Entry &e = m_entries[i];
-            if (e.piece.kind != PieceKind::Fragment && e.piece.kind != PieceKind::SentAgain)
+            if (e.piece.kind != PieceKind::Fragment)
                 to.show(e.line);
-            if (e.piece.kind == PieceKind::Unacknowledged)
+            if (e.piece.kind == PieceKind::Continuation)
                 continue;
             to.store(e.key, BufferRecord(e.piece.text));
             if (e.piece.kind != PieceKind::Fragment)
                 to.acknowledge(e.key);
-            if (e.piece.kind == PieceKind::Record && e.resend.last)
-                *e.resend.last = e.piece.text;
         }
     } catch (...) {
         // Nothing of them is acknowledged: what is not on disk comes again at its clock's next step, in order.
@@ -203,23 +350,20 @@ void Batch::commit(const CommitTargets &to)
         throw;
     }
     m_entries.clear();
-    m_lines.clear();
 }
 
 void Batch::giveBackFrom(std::size_t first, bool linesOnDisk)
 {
-    // From the back, so each clock's pieces end up in their order in front of its held text.
+    // From the back, so each clock's pieces end up in their order in front of what it kept.
     for (std::size_t i = m_entries.size(); i-- > first;) {
-        const Entry &e = m_entries[i];
-        const bool onDisk = linesOnDisk && e.piece.kind == PieceKind::Record;
-        if (e.piece.kind != PieceKind::Unacknowledged && !onDisk)
-            *e.held = e.piece.text + e.held->value_or(QByteArray());
-        // Given back, the copy must still be known for one when it is cut again.
-        if (e.piece.kind == PieceKind::SentAgain && e.resend.expected)
-            *e.resend.expected = e.piece.text;
+        Entry &e = m_entries[i];
+        const bool onDisk =
+            linesOnDisk && (e.piece.kind == PieceKind::Record || e.piece.kind == PieceKind::Continuation);
+        // A fragment is no line; only buffer.log misses it.
+        if (!onDisk && e.piece.kind != PieceKind::Fragment)
+            e.clock->Kept.prepend(std::move(e.piece.text));
     }
     m_entries.clear();
-    m_lines.clear();
 }
 
 void AppendTermText(QString &termText, const QByteArray &line)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/TCPIP.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
@@ -27,8 +29,8 @@ constexpr int kMaxReceiveBytes = 1500;
 // buffer.log: one record of 256 bytes per clock number 1-128.
 constexpr int kBufferRecordBytes = 256;
 constexpr int kClockNumbers = 128;
-// A record still growing past this goes as at a final end, so a clock that
-// never sends an end mark cannot make the program hold without bound.
+// A record still growing past this goes as it stands, so a clock that never
+// sends an end mark cannot make the program hold without bound.
 constexpr int kMaxHeldBytes = 4096;
 // A held record no rule can judge goes out once its clock has been quiet
 // this long: the clock has nothing more to add to it.
@@ -61,44 +63,60 @@ bool IsKeepAlive(const QByteArray &record);
 
 // What the layout of a record says of it without what follows.
 enum class Shape {
-    Complete,  // ends with its own ETX, is a keep-alive, or is a plain punch that
-               // ends with its stamp and the one character after it (ETX may be missing there)
-    Fragment,  // a punch cut short (in its header, badge, stamp or fields): only its clock's next text can finish it
-    Unjudged,  // another record type without an end mark, or a function key's punch
-               // cut after its stamp: it ends when its clock stops adding to it
+    Complete,   // ends with its own ETX, is a keep-alive, or is a plain punch
+                // whose stamp ends it, with or without the one character after it
+    Beginning,  // the keep-alive text so far, or a punch cut inside its layout
+                // (header, badge, before or in its stamp, a function key's punch
+                // before its fields or in one): only its clock's next text ends it
+    Unjudged,   // anything else without an end mark: it ends when its clock stops adding to it
 };
 Shape Judge(const QByteArray &record);
 
 enum class PieceKind {
-    Record,          // logged, shown, stored, acknowledged
-    KeepAlive,       // shown, stored, acknowledged; never logged
-    Unacknowledged,  // text before a backslash with nothing held: logged and shown only
-    Fragment,        // a punch cut short that a backslash followed, or that nothing more can finish:
-                     // never logged or acknowledged, stored only, so buffer.log still shows it
-    SentAgain,       // the record a clock sent again after its connection went: already on disk,
-                     // so stored and acknowledged only
+    Record,        // logged, shown, stored, acknowledged
+    KeepAlive,     // shown, stored, acknowledged; never logged
+    Continuation,  // text in front of a backslash that ends nothing held: logged
+                   // and shown after a backslash, never acknowledged or stored
+    Fragment,      // never logged or acknowledged, stored only, so buffer.log still shows it
+    SentAgain,     // a clock's copy of its last punch on disk (the commit finds it):
+                   // shown, stored and acknowledged, not logged again
 };
 
 struct Piece {
     PieceKind kind = PieceKind::Record;
-    QByteArray text;
+    QByteArray text;  // a Continuation's without the backslash its line gets
     bool operator==(const Piece &) const = default;
 };
 
-// How a cut ends with the clock's last record.
+// How a cut ends with what a clock sent.
 enum class TextEnd {
-    Open,   // more may come: only a complete record goes, the rest is held
+    Open,   // its connection is live: more may come
     Quiet,  // the clock has been quiet a while: a record no rule can judge goes too
-    Final,  // nothing more can come for it (the connection went, the loop ends,
-            // the link is prepared again, the program quits): a fragment is discarded
+    Final,  // its connection went (or the link is prepared again, or the program
+            // quits): what is not complete by its layout is not written
 };
 
-// Cuts one receive of a clock (empty: only what is held). `held` is the
-// clock's text not yet committed, starting with a backslash; it is updated
-// to what is still held after this receive. The pieces come in the order
-// they must be committed.
-std::vector<Piece> CutReceive(std::optional<QByteArray> &held, const QByteArray &received,
-                              TextEnd end = TextEnd::Open);
+// The one rule every step, Stop, loss, new link and quit keep:
+// - On a live connection nothing the clock sent is dropped. A record complete
+//   by its layout goes in the step that receives it; the text before the
+//   clock's next backslash is its whole record and goes as it stands, except
+//   a beginning of a keep-alive (never logged, whole or in part) and a punch
+//   cut inside its layout whose copy follows it (the clock began it again).
+//   A record no rule can judge goes when its clock falls quiet; a beginning
+//   waits for its clock's next text.
+// - Stop is no end: what is held stays with its clock into the next loop.
+// - At a lost connection what is not complete by its layout is not written
+//   (stored only): the clock sends it again on its next connection.
+// - Records a failed write gave back go first, as they were cut, and nothing
+//   the clock sends later joins them.
+// - Text in front of the first backslash that ends nothing held is the rest of
+//   the clock's last record: nothing when it is only the end that record's
+//   layout still allowed (the character after a stamp, ETX), else its own line.
+// - A punch equal to its clock's last punch on disk, as the posting reads it,
+//   is its copy, whatever happened to the connection (the commit decides, in order).
+// `clock` keeps the clock's text between receives; the pieces come in the
+// order they must be committed. `received` may be empty: only what is held.
+std::vector<Piece> CutReceive(TCPIP::ClockText &clock, const QByteArray &received, TextEnd end = TextEnd::Open);
 
 // Where committed pieces go: the lines of a commit, all at once, to the
 // day's log and POLL.txt (flushed to the operating system); then each piece
@@ -111,45 +129,34 @@ struct CommitTargets {
     std::function<void(int key)> acknowledge;
 };
 
-// A clock in acknowledgement mode keeps a record until the acknowledgement
-// reaches it: when its connection goes just after the record went on disk,
-// it sends the record again once it is back, and that copy must not be
-// posted a second time. Both point into the clock's lasting state.
-struct Resend {
-    QByteArray *last = nullptr;      // set to each record of the clock that goes on disk
-    QByteArray *expected = nullptr;  // the clock's next record, when equal to this, is the copy
-};
-
 // The pieces cut from receives of one or more clocks, committed together,
 // so that a pass over many clocks writes each file once.
 class Batch {
 public:
     // Cuts a receive of clock `key` (see CutReceive) and keeps its pieces
-    // with their lines. `held` is the clock's held text; it must stay where
-    // it is until the batch is committed or given back.
-    void add(int key, std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
-             TextEnd end = TextEnd::Open, Resend resend = {});
+    // with their lines. `clock` must stay where it is until the batch is
+    // committed or given back.
+    void add(int key, TCPIP::ClockText &clock, const QByteArray &received, const LineOptions &options,
+             TextEnd end = TextEnd::Open);
     bool empty() const { return m_entries.empty(); }
     // Commits every piece kept and empties the batch. At an error nothing
     // more is acknowledged: each piece still to be acknowledged whose line
-    // is not on disk goes back in front of its clock's held text, in order,
-    // and the error goes on.
+    // is not on disk goes back to its clock's kept records, in order, and
+    // the error goes on.
     void commit(const CommitTargets &to);
-    // Puts every piece back in front of its clock's held text, uncommitted.
+    // Gives every piece back to its clock, uncommitted.
     void giveBack() { giveBackFrom(0, false); }
 
 private:
     struct Entry {
         int key;
-        std::optional<QByteArray> *held;
+        TCPIP::ClockText *clock;
         Piece piece;
         QByteArray line;
-        Resend resend;
     };
     void giveBackFrom(std::size_t first, bool linesOnDisk);
 
     std::vector<Entry> m_entries;
-    QByteArrayList m_lines;  // what the commit writes, in order
 };
 
 // Appends a shown line to the terminal text; past the limit the text is

@@ -20,6 +20,7 @@
 #include <QLabel>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -46,6 +47,7 @@ struct Spy {
     static inline std::function<uint32_t(int n, char *buffer)> answer;  // in the library's place when set
     static inline std::function<void()> beforeAck;
     static inline std::vector<int> polled;
+    static inline uint32_t status = 0;  // of the last poll
     static inline std::vector<std::pair<int, int>> modeRequests;  // clock, on
 };
 
@@ -55,7 +57,7 @@ uint32_t spyPoll(intptr_t h, int32_t c, int32_t t, const char *file, char *buffe
     if (Spy::beforePoll)
         Spy::beforePoll(n);
     Spy::polled.push_back(n);
-    return Spy::answer ? Spy::answer(n, buffer) : Spy::poll(h, c, t, file, buffer);
+    return Spy::status = Spy::answer ? Spy::answer(n, buffer) : Spy::poll(h, c, t, file, buffer);
 }
 
 uint32_t spyAck(intptr_t h, int32_t c, int32_t t)
@@ -213,11 +215,11 @@ const QByteArray kStream = kP1 + kKeepAlive + kNonPunch + kP2;
 const std::vector<QByteArray> kLinesAtAck = {kP1 + "\r\n", kP1 + "\r\n", kP1 + "\r\n" + kNonPunch + "\r\n",
                                              kP1 + "\r\n" + kNonPunch + "\r\n" + kP2 + "\r\n"};
 const QByteArray kStreamLines = kLinesAtAck.back();
-// Cut just before its ETX the plain punch kP2 is whole already: it is logged
-// without it, and the ETX that follows alone is no line.
-std::vector<QByteArray> kP2CutBeforeItsEtx(std::vector<QByteArray> lines)
+// Cut after its stamp, or after the one character after it, the plain punch
+// kP2 is whole already: it is logged as it stands, and what follows is no line.
+std::vector<QByteArray> kP2CutAfterItsStamp(std::vector<QByteArray> lines, int missing)
 {
-    lines.back().replace(kP2, kP2.chopped(1));
+    lines.back().replace(kP2, kP2.chopped(missing));
     return lines;
 }
 
@@ -232,7 +234,8 @@ TEST_F(TcpPoll, StreamCutAtEveryOffsetLogsEachRecordOnceBeforeItsAcknowledgement
         SCOPED_TRACE(cut);
         acks_ = 0;
         logged_ = dayLog();
-        const auto lines = cut == kStream.size() - 1 ? kP2CutBeforeItsEtx(kLinesAtAck) : kLinesAtAck;
+        const int missing = static_cast<int>(kStream.size() - cut);
+        const auto lines = missing <= 2 ? kP2CutAfterItsStamp(kLinesAtAck, missing) : kLinesAtAck;
         checkFilesAtEachAck(lines);
         ASSERT_TRUE(clock->send(kStream.left(cut).toStdString()));
         stepUntil(1, [](uint32_t s) { return s == 3; });
@@ -249,7 +252,7 @@ TEST_F(TcpPoll, ByteAtATimeAndOneLongSendEachGiveEveryRecordOnce)
     start(Build::Tev95);
     auto clock = connect(1);
     stepUntil(1, [](uint32_t s) { return s == 0; });
-    checkFilesAtEachAck(kP2CutBeforeItsEtx(kLinesAtAck));
+    checkFilesAtEachAck(kP2CutAfterItsStamp(kLinesAtAck, 2));
     for (char b : kStream) {
         ASSERT_TRUE(clock->send(std::string(1, b)));
         stepUntil(1, [](uint32_t s) { return s == 3; });
@@ -304,8 +307,8 @@ TEST_F(TcpPoll, ClockLostMidRecordSendsItAgainAndItIsLoggedOnce)
 // Clocks that end their punches without ETX, out of acknowledgement mode,
 // each losing its connection in the middle of a punch and sending it whole
 // once back (1 and 2 at once, 3 after the poll saw it go): every punch once
-// in the day's log and POLL.txt, no fragment line. At the loop's end clock 1's
-// record without an end mark is logged, clock 2's fragment kept in buffer.log.
+// in the day's log and POLL.txt, no fragment line. Stop is no loss: clock 1's
+// record without an end mark and clock 2's cut punch stay with their clocks.
 TEST_F(TcpPoll, PunchesWithoutEtxAcrossLostConnectionsAreLoggedOnceAndNoFragment)
 {
     start(Build::Tev32, false);
@@ -348,7 +351,7 @@ TEST_F(TcpPoll, PunchesWithoutEtxAcrossLostConnectionsAreLoggedOnceAndNoFragment
     };
     TCPIPPoll::RunLoop(TCPIPPoll::Shape::AllClocks, build_, display_, TCPIPPoll::StopSignal{&stop_});
 
-    QByteArrayList expected{kNonPunch};
+    QByteArrayList expected;
     for (int n : {1, 2, 3})
         expected << punch(n, 1) << punch(n, 2) << punch(n, 3);
     QByteArrayList logged = dayLog().split('\n');
@@ -359,7 +362,8 @@ TEST_F(TcpPoll, PunchesWithoutEtxAcrossLostConnectionsAreLoggedOnceAndNoFragment
     std::sort(logged.begin(), logged.end());
     EXPECT_EQ(logged, expected);
     EXPECT_EQ(pollFile(), dayLog());
-    EXPECT_EQ(read(file(QStringLiteral("buffer.log"))).mid(256, 256), TCPIPRecords::BufferRecord(leftAtEnd[2]));
+    EXPECT_EQ(TCPIP::state().PollClocks[1].Text.Held, kNonPunch);
+    EXPECT_EQ(TCPIP::state().PollClocks[2].Text.Held, leftAtEnd[2]);
 }
 
 TEST_F(TcpPoll, APunchSentAgainAfterItsConnectionWentIsOnDiskOnce)
@@ -402,6 +406,173 @@ TEST_F(TcpPoll, HeldRecordWithoutEndMarkIsCommittedOnceAfterHalfASecondOfQuiet)
     EXPECT_GE(Clock::now() - received, std::chrono::milliseconds(450));
     EXPECT_EQ(dayLog(), logged_ + kNonPunch + "\r\n");
 }
+
+// What follows a punch cut short, in the table below.
+enum class Then { MoreBytes, Quiet, StopThenPoll, NextRecord, Loss, Reconnection, Resend, FailedWriteThenResend };
+
+QByteArray punchOf(int n, int badge, int function = 0, const std::vector<std::string> &fields = {})
+{
+    return bytes(tevtest::punchRecord((n - 1) % 32 + 1, std::to_string(badge), "040309070500", function, fields));
+}
+
+// What a clock sends: a punch in each layout the posting reads.
+const struct Layout {
+    const char *name;
+    QByteArray (*stream)(int n, int badge);
+} kLayouts[] = {
+    {"Etx", [](int n, int b) { return punchOf(n, b); }},
+    {"EndsWithItsStamp", [](int n, int b) { return punchOf(n, b).chopped(2); }},
+    {"EndsOneAfterItsStamp", [](int n, int b) { return punchOf(n, b).chopped(1); }},
+    {"MoreBeforeItsUs", [](int n, int b) { return punchOf(n, b).chopped(1).replace("\x1F", "xyz\x1F"); }},
+    {"FunctionKey", [](int n, int b) { return punchOf(n, b, 2, {"A", "", "B"}); }},
+    {"AfterAKeepAlive", [](int n, int b) { return bytes(tevtest::keepAliveRecord(1)) + punchOf(n, b); }},
+};
+
+// The line holds all the posting reads of the punch: a plain punch up to its
+// stamp, a function key's up to its last field.
+bool holdsWhole(const QByteArray &line, const QByteArray &punch)
+{
+    const qsizetype posted = punch[6] == '0' ? punch.indexOf('\x1F') + 13 : punch.size() - 1;
+    return punch.startsWith(line) && line.size() >= posted;
+}
+
+class TcpPollTable : public TcpPoll, public ::testing::WithParamInterface<bool> {};
+
+// Acknowledgement mode on and off x the layouts x a cut at every byte x what
+// follows the cut: each punch once in the day's log and POLL.txt, whole, and
+// no other line (no beginning of a keep-alive or of a cut punch). Each clock
+// of a row takes one cut, so a row waits for a quiet clock once.
+TEST_P(TcpPollTable, EveryPunchOnDiskOnceAndWholeWhateverCutItAndWhateverFollows)
+{
+    port_ = prepareTcpLink(TCPIP::kMaxClocks);
+    start(Build::Tev32, GetParam());
+    std::vector<std::unique_ptr<TcpClock>> clocks(60);  // clock kUnused + cut takes the cut
+    for (int cut = 1; cut < 60; ++cut)
+        clocks[cut] = connect(kUnused + cut);
+    // Sends, then steps the clock until it has received it (a failed write is
+    // the row's own); the clock reads what came back, as a clock does.
+    const auto send = [&](int cut, const QByteArray &text) {
+        ASSERT_TRUE(clocks[cut]->send(text.toStdString()));
+        const auto deadline = Clock::now() + std::chrono::seconds(3);
+        do {
+            try {
+                session().step(clockRec(kUnused + cut));
+            } catch (const Platform::Error &) {
+            }
+        } while (Spy::status != 3 && Clock::now() < deadline);
+        EXPECT_EQ(Spy::status, 3u) << cut;
+        char answers[256];
+        while (::recv(clocks[cut]->fd(), answers, sizeof answers, MSG_DONTWAIT) > 0) {
+        }
+    };
+    const auto failWrites = [this](bool fail) {
+        session_.reset();
+        PollFiles::setOpener(!fail ? PollFiles::Opener{} : [](const char *path, int flags, mode_t mode) {
+            return QByteArray(path).endsWith("POLL.txt") ? ::open("/dev/full", O_WRONLY) : ::open(path, flags, mode);
+        });
+    };
+    int row = 0;
+    for (const Layout &layout : kLayouts) {
+        for (const Then then : {Then::MoreBytes, Then::Quiet, Then::StopThenPoll, Then::NextRecord, Then::Loss,
+                                Then::Reconnection, Then::Resend, Then::FailedWriteThenResend}) {
+            SCOPED_TRACE(std::string(layout.name) + " then " + std::to_string(static_cast<int>(then)));
+            const QByteArray before = dayLog();
+            ++row;
+            const auto streamOf = [&](int cut) { return layout.stream(kUnused + cut, 10000 + 100 * row + cut); };
+            const auto nextOf = [&](int cut) { return punchOf(kUnused + cut, 90000 + 100 * row + cut); };
+            const int cuts = static_cast<int>(streamOf(1).size());
+            const auto eachCut = [&](const std::function<void(int cut, const QByteArray &stream)> &f) {
+                for (int cut = 1; cut < cuts; ++cut)
+                    f(cut, streamOf(cut));
+            };
+            const auto rest = [&](int cut, const QByteArray &stream) { send(cut, stream.mid(cut)); };
+            const auto again = [&](int cut, const QByteArray &stream) { send(cut, stream); };
+            failWrites(then == Then::FailedWriteThenResend);
+            eachCut([&](int cut, const QByteArray &stream) { send(cut, stream.left(cut)); });
+            switch (then) {
+            case Then::MoreBytes:
+                eachCut(rest);
+                break;
+            case Then::Quiet:
+                std::this_thread::sleep_for(std::chrono::milliseconds(TCPIPRecords::kHeldQuietMs + 50));
+                eachCut([&](int cut, const QByteArray &) { session().step(clockRec(kUnused + cut)); });
+                eachCut(rest);
+                break;
+            case Then::StopThenPoll:
+                // Each clock's loop stopped after its first step.
+                session_.reset();
+                Spy::beforePoll = [this](int) { stop_ = true; };
+                eachCut([&](int cut, const QByteArray &) {
+                    TCPIP::state().CurTCPIPClock = clockRec(kUnused + cut);
+                    TCPIPPoll::RunLoop(TCPIPPoll::Shape::SelectedClock, build_, display_, TCPIPPoll::StopSignal{&stop_});
+                });
+                Spy::beforePoll = nullptr;
+                eachCut(rest);
+                break;
+            case Then::NextRecord:
+                eachCut([&](int cut, const QByteArray &stream) { send(cut, stream.mid(cut) + nextOf(cut)); });
+                break;
+            case Then::Loss:
+                answerBoxes(cuts - 1);
+                eachCut([&](int cut, const QByteArray &stream) {
+                    clocks[cut]->disconnect();
+                    ASSERT_EQ(stepUntil(kUnused + cut, [](uint32_t s) { return s == 2; }), 2u);
+                    ASSERT_TRUE(clocks[cut]->connect());
+                    again(cut, stream);
+                });
+                break;
+            case Then::Reconnection:
+                // The old connection is still open when the new one comes: the poll sees no loss.
+                eachCut([&](int cut, const QByteArray &stream) {
+                    auto fresh = std::make_unique<TcpClock>(tevtest::clockAddress(kUnused + cut), port_);
+                    const auto old = std::exchange(clocks[cut], std::move(fresh));
+                    ASSERT_TRUE(clocks[cut]->connect());
+                    again(cut, stream);
+                });
+                break;
+            case Then::Resend:
+                eachCut(rest);
+                eachCut(again);
+                break;
+            case Then::FailedWriteThenResend:
+                eachCut(rest);
+                failWrites(false);
+                eachCut(again);
+                break;
+            }
+            // Each clock's next text, a keep-alive, ends what it sent before.
+            eachCut([&](int cut, const QByteArray &) { send(cut, bytes(tevtest::keepAliveRecord(1))); });
+
+            QByteArrayList lines = dayLog().mid(before.size()).split('\n');
+            lines.removeLast();
+            const auto once = [&](const QByteArray &punch, const std::function<bool(const QByteArray &)> &is) {
+                EXPECT_EQ(std::count_if(lines.begin(), lines.end(), is), 1) << punch.toStdString();
+                lines.erase(std::remove_if(lines.begin(), lines.end(), is), lines.end());
+            };
+            eachCut([&](int cut, const QByteArray &stream) {
+                SCOPED_TRACE(cut);
+                const QByteArray punch = stream.mid(stream.lastIndexOf('\\'));
+                // Quiet after one of a function key's fields looks like a clock that ends its punch
+                // without ETX: it goes as it stands, and the fields after it on a line of their own.
+                if (then == Then::Quiet && punch[6] != '0' && stream[cut - 1] == '\x1E' &&
+                    cut > stream.indexOf('\x1F') + 13 && cut < stream.size() - 1) {
+                    once(punch, [&](const QByteArray &l) { return l == stream.left(cut) + '\r'; });
+                    once(punch, [&](const QByteArray &l) { return l == '\\' + stream.mid(cut) + '\r'; });
+                } else {
+                    once(punch, [&](const QByteArray &l) { return holdsWhole(l.chopped(1), punch); });
+                }
+                if (then == Then::NextRecord)
+                    once(nextOf(cut), [&](const QByteArray &l) { return l == nextOf(cut) + '\r'; });
+                const TCPIP::ClockText &text = TCPIP::state().PollClocks[kUnused + cut].Text;
+                EXPECT_TRUE(!text.Held && text.Kept.isEmpty());
+            });
+            EXPECT_TRUE(lines.isEmpty()) << lines.join('\n').toStdString();
+            EXPECT_EQ(pollFile(), dayLog());
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(AckMode, TcpPollTable, ::testing::Values(true, false));
 
 // Loops through RunLoop, steered from inside the wrapped poll call.
 class TcpPollLoop : public TcpPoll, public ::testing::WithParamInterface<bool> {

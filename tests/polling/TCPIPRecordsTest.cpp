@@ -15,11 +15,11 @@ using namespace TCPIPRecords;
 namespace {
 
 // One receive of one clock cut and committed at once, as a step outside a pass does.
-void TakeReceive(std::optional<QByteArray> &held, const QByteArray &received, const LineOptions &options,
+void TakeReceive(TCPIP::ClockText &clock, const QByteArray &received, const LineOptions &options,
                  const CommitTargets &to, TextEnd end = TextEnd::Open)
 {
     Batch batch;
-    batch.add(0, held, received, options, end);
+    batch.add(0, clock, received, options, end);
     batch.commit(to);
 }
 
@@ -110,7 +110,7 @@ TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
          lines({NonPunch, P1}), 2, {}, P1},
         {"TextBeforeBackslashCompletesHeld", NonPunch, {"xy" + P2}, lines({NonPunch + "xy", P2}), 2, {}, P2},
         {"TextBeforeBackslashWithNothingHeld", {}, {"xy" + P1}, lines({"\\xy", P1}), 1, {}, P1},
-        {"NoBackslashNothingHeld", {}, {"xyz"}, {}, 0, {}, {}},
+        {"NoBackslashNothingHeldWaitsForOne", {}, {"xyz"}, {}, 0, "xyz", {}},
         {"RecordWithoutEndMarkIsHeld", {}, {NonPunch}, {}, 0, NonPunch, {}},
         {"KeepAliveShownStoredAckedNotLogged", {}, {K}, {}, 1, {}, K},
         {"SplitKeepAliveCompletesOnItsText", {}, {K.left(12), K.mid(12)}, {}, 1, {}, K},
@@ -127,16 +127,24 @@ TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
         {"FragmentWhenTheConnectionGoesIsOnlyStored", {}, {P0.left(20)}, {}, 0, {}, P0.left(20), false, TextEnd::Final},
         {"FragmentStaysHeldWhileItsClockIsQuiet", {}, {P0.left(20)}, {}, 0, P0.left(20), {}, false, TextEnd::Quiet},
         {"NonPunchGoesWhenItsClockFallsQuiet", {}, {NonPunch}, lines({NonPunch}), 1, {}, NonPunch, false, TextEnd::Quiet},
-        {"NonPunchGoesWhenTheConnectionGoes", {}, {NonPunch}, lines({NonPunch}), 1, {}, NonPunch, false, TextEnd::Final},
+        {"NonPunchWithoutEndMarkIsOnlyStoredWhenTheConnectionGoes", {}, {NonPunch}, {}, 0, {}, NonPunch, false, TextEnd::Final},
         {"FunctionPunchCutAfterItsStampWaitsForItsFields", {}, {P2Stamp, P2.mid(P2Stamp.size())}, lines({P2}), 1, {}, P2},
+        {"FailedWriteGivesBackTheTextBeforeTheFirstBackslashToo", {}, {"xy" + P1, P2}, lines({"\\xy", P1, P2}), 2,
+         {}, P2, false, TextEnd::Open, true},
         {"FailedWriteKeepsTheRecordAndTheTailInOrder", {}, {P1 + P2 + P0.left(9), P0.mid(9)}, lines({P1, P2, P0}), 3,
          {}, P0, false, TextEnd::Open, true},
     };
-    for (int cut = 1; cut < P0.size(); ++cut)
-        rows.push_back({"PlainPunchWithoutEtxCutAtEveryOffset", {}, {P0.left(cut), P0.mid(cut)}, lines({P0}), 1, {}, P0});
+    for (int cut = 1; cut < P0.size(); ++cut) {
+        // Cut right after its stamp it is whole already; the one character after it ends nothing.
+        const QByteArray line = cut == P0.size() - 1 ? P0.left(cut) : P0;
+        const auto heldAfter = line == P0 ? std::nullopt : std::optional<QByteArray>(P0.mid(cut));
+        rows.push_back({"PlainPunchWithoutEtxCutAtEveryOffset", {}, {P0.left(cut), P0.mid(cut)}, lines({line}), 1,
+                        heldAfter, line});
+    }
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.name) + " " + std::to_string(row.receives.front().size()));
-        std::optional<QByteArray> held = row.held;
+        TCPIP::ClockText clock;
+        clock.Held = row.held;
         Seen seen;
         LineOptions options;
         options.TerminalID = row.terminalId;
@@ -145,17 +153,18 @@ TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
         for (std::size_t i = 0; i < row.receives.size(); ++i) {
             seen.refuseWrite = row.firstWriteFails && i == 0;
             try {
-                TakeReceive(held, row.receives[i], options, seen.targets());
+                TakeReceive(clock, row.receives[i], options, seen.targets());
             } catch (const Platform::Error &) {
                 EXPECT_TRUE(seen.refuseWrite);
             }
         }
         seen.refuseWrite = false;
         if (row.end != TextEnd::Open)
-            TakeReceive(held, {}, options, seen.targets(), row.end);
+            TakeReceive(clock, {}, options, seen.targets(), row.end);
         EXPECT_EQ(seen.written, row.lines);
         EXPECT_EQ(seen.acks, row.acks);
-        EXPECT_EQ(held, row.heldAfter);
+        EXPECT_EQ(clock.Held, row.heldAfter);
+        EXPECT_TRUE(clock.Kept.isEmpty());
         if (row.lastStored.isEmpty()) {
             EXPECT_TRUE(seen.stored.empty());
         } else {
@@ -167,21 +176,21 @@ TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
 
 TEST(TCPIPRecords, LineIsOnDiskBeforeItsAcknowledgement)
 {
-    std::optional<QByteArray> held;
+    TCPIP::ClockText clock;
     Seen seen;
-    TakeReceive(held, P1 + K, LineOptions{}, seen.targets());
+    TakeReceive(clock, P1 + K, LineOptions{}, seen.targets());
     const std::vector<std::string> order = {"write", "show", "store", "ack", "show", "store", "ack"};
     EXPECT_EQ(seen.order, order);
 }
 
 TEST(TCPIPRecords, UnwritableRecordIsNotAcknowledgedAndStaysHeld)
 {
-    std::optional<QByteArray> held;
+    TCPIP::ClockText clock;
     Seen seen;
     seen.refuseWrite = true;
-    EXPECT_THROW(TakeReceive(held, P1 + P2, LineOptions{}, seen.targets()), Platform::Error);
+    EXPECT_THROW(TakeReceive(clock, P1 + P2, LineOptions{}, seen.targets()), Platform::Error);
     EXPECT_EQ(seen.acks, 0);
-    EXPECT_EQ(held, P1 + P2);
+    EXPECT_EQ(clock.Kept, (QByteArrayList{P1, P2}));
 }
 
 // Two clocks' records written at once: a write that fails leaves all of
@@ -189,20 +198,21 @@ TEST(TCPIPRecords, UnwritableRecordIsNotAcknowledgedAndStaysHeld)
 // lines already on disk and keeps only what has none.
 TEST(TCPIPRecords, BatchThatFailsKeepsWhatIsNotOnDiskInOrder)
 {
-    std::optional<QByteArray> held1, held2;
+    TCPIP::ClockText clock1, clock2;
     Seen seen;
     Batch batch;
     const auto add = [&](const QByteArray &r1, const QByteArray &r2) {
-        batch.add(1, held1, r1, LineOptions{});
-        batch.add(2, held2, r2, LineOptions{});
+        batch.add(1, clock1, r1, LineOptions{});
+        batch.add(2, clock2, r2, LineOptions{});
     };
     add(P1 + P2, K + P0.left(9));
-    batch.add(1, held1, P0, LineOptions{});
+    batch.add(1, clock1, P0, LineOptions{});
     seen.refuseWrite = true;
     EXPECT_THROW(batch.commit(seen.targets()), Platform::Error);
     EXPECT_EQ(seen.acks, 0);
-    EXPECT_EQ(held1, P1 + P2 + P0);
-    EXPECT_EQ(held2, K + P0.left(9));
+    EXPECT_EQ(clock1.Kept, (QByteArrayList{P1, P2, P0}));
+    EXPECT_EQ(clock2.Kept, QByteArrayList{K});
+    EXPECT_EQ(clock2.Held, P0.left(9));
 
     seen.refuseWrite = false;
     seen.refuseStore = 1;  // P2's: P0 is on disk too, the keep-alive is not
@@ -210,14 +220,15 @@ TEST(TCPIPRecords, BatchThatFailsKeepsWhatIsNotOnDiskInOrder)
     EXPECT_THROW(batch.commit(seen.targets()), Platform::Error);
     EXPECT_EQ(seen.written, lines({P1, P2, P0}));
     EXPECT_EQ(seen.acks, 1);
-    EXPECT_EQ(held1, std::nullopt);
-    EXPECT_EQ(held2, K + P0.left(9));
+    EXPECT_TRUE(clock1.Kept.isEmpty());
+    EXPECT_EQ(clock2.Kept, QByteArrayList{K});
+    EXPECT_EQ(clock2.Held, P0.left(9));
 
     add({}, P0.mid(9));
     batch.commit(seen.targets());
     EXPECT_EQ(seen.written, lines({P1, P2, P0, P0}));
     EXPECT_EQ(seen.acks, 3);
-    EXPECT_EQ(held2, std::nullopt);
+    EXPECT_EQ(clock2.Held, std::nullopt);
 }
 
 TEST(TCPIPRecords, LinesStampedAsTheOptionsSay)
