@@ -2,6 +2,7 @@
 
 #include "app/AppMain.h"
 #include "app/ClockOperation.h"
+#include "link/ClockRow.h"
 #include "platform/clock.h"
 #include "platform/error.h"
 #include "platform/ui.h"
@@ -39,8 +40,8 @@ constexpr uint32_t kUnknownCaller = 6;
 // A clock's turn in the all-clocks pass ends after a step that found its
 // socket empty or emptied it (a receive short of the library's most), or
 // after this many full ones in a row, so one busy clock cannot starve the
-// rest. Asking a clock again at once would cost the library a look at every
-// socket, for what arrived in the microseconds since.
+// rest. Asking a clock again at once would cost a library call for what
+// arrived in the microseconds since.
 constexpr int kStepsPerTurn = 8;
 // The terminal box is repainted at most this often: a 2 KB repaint costs
 // more than a poll step.
@@ -163,20 +164,15 @@ void runAllClocks(Session &loop, TCPIP::Build build, const StopSignal &stop)
         QStringLiteral("SELECT * FROM TcpClocks ORDER BY ScreenID"));
     std::vector<LoopClock> rowClocks;
     for (const QSqlRecord &row : rows.rows()) {
-        TCPIP::TCPIPClockRec clock;
-        try {
-            clock = TCPIP::ClockFromRow(row);
-        } catch (const Platform::Error &e) {
-            // Shown and passed over, as a clock number out of range is.
-            const Platform::ActiveError active(e);
-            AppMain::ShowErrorMsg(QString(), e.description());
+        // Shown and passed over, as a clock number out of range is.
+        const std::optional<TCPIP::TCPIPClockRec> clock = ClockRow::Readable([&row] { return TCPIP::ClockFromRow(row); });
+        if (!clock)
+            continue;
+        if (!ValidClockNumber(clock->ScreenID)) {
+            invalidClock(clock->ScreenID);
             continue;
         }
-        if (!ValidClockNumber(clock.ScreenID)) {
-            invalidClock(clock.ScreenID);
-            continue;
-        }
-        rowClocks.emplace_back(clock);
+        rowClocks.emplace_back(*clock);
     }
     loop.setClocks(std::move(rowClocks));
     const std::vector<LoopClock> &clocks = loop.clocks();
