@@ -279,8 +279,7 @@ const std::vector<Refused> &refusedCases()
          "Setup string ClockDisplay: The text cannot be written: it holds the control character U+000A."},
         {"BadgeWithAZeroInFrontStillTooLong", [=](CmdFile::Content &c) { c.employees = {emp("01234567", "Ann", "0010021")}; },
          "Employee 01234567 (Ann Lee): the badge is not 1 to 6 digits"},
-        {"ScheduleNumberNotDigits",
-         [](CmdFile::Content &c) { c.schedules = {{QStringLiteral("AB1"), QString(), true, {day(2, "08:00", "09:00")}}}; },
+        {"ScheduleNumberNotDigits", [](CmdFile::Content &c) { c.schedules = {{"AB1", QString(), true, {day(2, "08:00", "09:00")}}}; },
          "Schedule AB1: its number is not three digits"},
         {"GraceBelowZeroPutsTheStartAfterTheEnd", [](CmdFile::Content &c) {
              c.grace = -20;   // day 2 narrows to ten minutes, day 3 past nothing
@@ -290,18 +289,15 @@ const std::vector<Refused> &refusedCases()
         };
         addControlCharacterCases(table);
         // A prompt number goes into LPC01 as stored: three digits or nothing, in both sections.
-        for (const char *number : {"5", "0005", ""}) {
-            const QString no = QString::fromLatin1(number);
-            const std::string why = "its prompt number \"" + std::string(number) + "\" is not three digits";
-            const std::string digits = *number ? number : "Empty";
-            table.push_back({"ClockPromptNumber" + digits, [no](CmdFile::Content &c) { c.prompts = {{no, "Hi"}}; },
-                             "Clock prompt " + std::string(number) + ": " + why});
-            table.push_back({"FunctionKeyPromptNumber" + digits,
-                             [no](CmdFile::Content &c) {
+        for (const char *no : {"5", "0005", ""}) {
+            const std::string why = "its prompt number \"" + std::string(no) + "\" is not three digits";
+            const std::string name = *no ? no : "Empty";
+            table.push_back({"ClockPromptNumber" + name, [no](CmdFile::Content &c) { c.prompts = {{no, "Hi"}}; },
+                             "Clock prompt " + std::string(no) + ": " + why});
+            table.push_back({"FunctionKeyPromptNumber" + name, [no](CmdFile::Content &c) {
                                  c.funcKeySection = true;
-                                 c.funcKeys = {{QStringLiteral("F1"), {true, QStringLiteral("WO"), {{no, "Job", "6", "0", {}}}}}};
-                             },
-                             "Function key F1: " + why});
+                                 c.funcKeys = {{"F1", {true, "WO", {{no, "Job", "6", "0", {}}}}}};
+                             }, "Function key F1: " + why});
         }
         return table;
     }();
