@@ -137,9 +137,8 @@ TEST(TCPIPRecords, EachRecordCommittedOnceWhenComplete)
     for (int cut = 1; cut < P0.size(); ++cut) {
         // Cut right after its stamp it is whole already; the one character after it ends nothing.
         const QByteArray line = cut == P0.size() - 1 ? P0.left(cut) : P0;
-        const auto heldAfter = line == P0 ? std::nullopt : std::optional<QByteArray>(P0.mid(cut));
         rows.push_back({"PlainPunchWithoutEtxCutAtEveryOffset", {}, {P0.left(cut), P0.mid(cut)}, lines({line}), 1,
-                        heldAfter, line});
+                        line == P0 ? std::nullopt : std::optional(P0.mid(cut)), line});
     }
     for (const Row &row : rows) {
         SCOPED_TRACE(std::string(row.name) + " " + std::to_string(row.receives.front().size()));

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
-#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <thread>
 
 namespace tevtest {
@@ -51,24 +49,6 @@ void LinkLibrary::unload()
 std::string appDir()
 {
     return TEV_APP_DIR_DEFAULT;
-}
-
-StdoutCapture::StdoutCapture(const std::string &path) : path_(path)
-{
-    std::fflush(stdout);
-    saved_ = dup(1);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 1);
-    close(fd);
-}
-
-std::string StdoutCapture::finish()
-{
-    std::fflush(stdout);
-    dup2(saved_, 1);
-    close(saved_);
-    std::ifstream in(path_, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void LinkTest::SetUp()

@@ -46,17 +46,6 @@ struct Poll {
     std::size_t written = 0;  // bytes of the buffer the call wrote
 };
 
-// Captures what the library prints on standard output.
-class StdoutCapture {
-public:
-    explicit StdoutCapture(const std::string &path);
-    std::string finish();
-
-private:
-    std::string path_;
-    int saved_;
-};
-
 // The receive buffer as the program passes it: 1550 bytes and a NUL.
 constexpr std::size_t kProgramBuffer = 1551;
 constexpr char kUntouched = '\xAA';

@@ -48,6 +48,30 @@ int openDescriptors()
     return n - 1;  // the directory's own
 }
 
+// Captures what the library prints on standard output.
+class StdoutCapture {
+public:
+    explicit StdoutCapture(const std::string &path) : path_(path)
+    {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 1);
+        close(fd);
+    }
+    std::string finish()
+    {
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+        return readFile(path_);
+    }
+
+private:
+    std::string path_;
+    int saved_;
+};
+
 using TcpLinkStart = LinkTest;
 using TcpLinkPoll = LinkTest;
 using TcpLinkAck = LinkTest;
