@@ -67,11 +67,6 @@ void setOpener(Opener newOpener)
     opener = newOpener ? newOpener : systemOpen;
 }
 
-Platform::Error FileError(int err)
-{
-    return Platform::FileError(err);
-}
-
 AppendFile::~AppendFile()
 {
     close();
@@ -98,7 +93,7 @@ void AppendFile::open(const QString &path)
     const int fd = opener(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC,
                           kNewFileMode);
     if (fd < 0)
-        throw FileError(errno);
+        throw Platform::FileError(errno);
     m_fd = fd;
     m_path = path;
 }
@@ -126,7 +121,7 @@ void AppendFile::write(QByteArrayView bytes)
         n = ::write(m_fd, bytes.data(), static_cast<size_t>(bytes.size()));
     } while (n < 0 && errno == EINTR);
     if (n < 0)
-        throw FileError(errno);
+        throw Platform::FileError(errno);
     // A regular file takes less only when the disk fills up. The part that
     // went in goes again: left there, it would run into the next line.
     if (n != bytes.size()) {
@@ -135,7 +130,7 @@ void AppendFile::write(QByteArrayView bytes)
         } catch (const Platform::Error &) {
             // The full disk is the error to report.
         }
-        throw FileError(ENOSPC);
+        throw Platform::FileError(ENOSPC);
     }
 }
 
@@ -143,7 +138,7 @@ void AppendFile::dropTail(qint64 bytes)
 {
     struct stat info {};
     if (::fstat(m_fd, &info) != 0 || ::ftruncate(m_fd, std::max<qint64>(0, info.st_size - bytes)) != 0)
-        throw FileError(errno);
+        throw Platform::FileError(errno);
 }
 
 void AppendLine(const QString &path, QByteArrayView line)

@@ -32,11 +32,7 @@ QString MemberPollFilePath();
 using Opener = int (*)(const char *path, int flags, mode_t mode);
 void setOpener(Opener opener);
 
-// An errno of a failed open or write as the program's file error: 76 "Path
-// not found", 70 "Permission denied", 61 "Disk full", else 75.
-Platform::Error FileError(int err);
-
-// A file opened for appending lines. Failures throw FileError.
+// A file opened for appending lines. Failures throw Platform::FileError.
 class AppendFile {
 public:
     AppendFile() = default;

@@ -5,6 +5,7 @@
 #include "link/ClockRow.h"
 #include "platform/clock.h"
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/ui.h"
 #include "polling/PollFiles.h"
 #include "polling/TCPIPRecords.h"
@@ -70,13 +71,13 @@ public:
     {
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (m_fd < 0)
-            throw PollFiles::FileError(errno);
+            throw Platform::FileError(errno);
         // A write covers the records between two stored ones: they keep what they hold.
         const ssize_t got = ::pread(m_fd, m_image.data(), m_image.size(), 0);
         if (got < 0) {
             const int err = errno;
             ::close(m_fd);
-            throw PollFiles::FileError(err);
+            throw Platform::FileError(err);
         }
         std::fill(m_image.begin() + got, m_image.end(), ' ');
     }
@@ -103,9 +104,9 @@ public:
         const std::size_t size = m_changedTo - m_changedFrom;
         const ssize_t n = ::pwrite(m_fd, m_image.data() + m_changedFrom, size, static_cast<off_t>(m_changedFrom));
         if (n < 0)
-            throw PollFiles::FileError(errno);
+            throw Platform::FileError(errno);
         if (static_cast<std::size_t>(n) != size)
-            throw PollFiles::FileError(ENOSPC);
+            throw Platform::FileError(ENOSPC);
         m_changedFrom = m_image.size();
         m_changedTo = 0;
     }

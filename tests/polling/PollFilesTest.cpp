@@ -3,6 +3,7 @@
 #include "app/AppMain.h"
 #include "app/frmMDI.h"
 #include "platform/clock.h"
+#include "platform/files.h"
 #include "tests/support/fixture/TevHome.h"
 
 #include <QDir>
@@ -143,7 +144,7 @@ TEST_F(PollFilesTest, ErrnoMapsToTheFileErrorNumbers)
         {EIO, 75, "Path/File access error"}, {EISDIR, 75, "Path/File access error"},
     };
     for (const auto &c : cases) {
-        const Platform::Error e = PollFiles::FileError(c.err);
+        const Platform::Error e = Platform::FileError(c.err);
         EXPECT_EQ(e.number(), c.number) << c.err;
         EXPECT_EQ(e.description(), c.text) << c.err;
     }
